@@ -1,0 +1,49 @@
+// The one serial-port interface the link uses, with a POSIX termios backend and a
+// Win32 backend. The port is always 57600 baud, 8N1, raw, no flow control, with
+// DTR and RTS held on; reads are non-blocking and take one byte at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zrm {
+
+struct SerialOptions {
+  int receiveQueue = 8192;   // driver input queue requested at open
+  int transmitQueue = 1024;  // driver output queue requested at open
+};
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  // Opens the device path made by SerialDevicePath(). Returns 0, or -1 when the
+  // device cannot be opened. A failure after the device was opened (setting the
+  // line up) also returns -1 but leaves the port open, so IsOpen() tells which.
+  virtual int Open(const std::string& devicePath, const SerialOptions& options) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+
+  // 1 when a byte was read into *byte, 0 when none is waiting, -1 on a line error
+  // (device gone, hang-up).
+  virtual int ReadByte(std::uint8_t* byte) = 0;
+
+  // Writes all bytes; 0 on success, -1 on failure.
+  virtual int Write(const std::uint8_t* bytes, std::size_t length) = 0;
+};
+
+// A new, closed port of the platform's backend.
+std::unique_ptr<SerialPort> CreateSerialPort();
+
+// The device path a port name opens. "COM12" is \\.\COM12 on Windows and
+// /dev/ttyS11 on POSIX; a name that starts with "/" is a device path as it is.
+std::string SerialDevicePath(const std::string& portName);
+
+// Serial devices present on this machine (POSIX: /dev/ttyS*, ttyUSB*, ttyACM*
+// that exist); empty on Windows, where the menu lists COM1..COM40.
+std::vector<std::string> ListSerialDevices();
+
+}  // namespace zrm

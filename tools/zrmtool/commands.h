@@ -1,0 +1,16 @@
+// zrmtool sub-commands. Each takes the arguments after its own name and returns
+// the process exit code: 0 ok, 1 failure, 2 usage.
+#pragma once
+
+namespace zrm::tool {
+
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_FAIL = 1;
+constexpr int EXIT_USAGE = 2;
+
+int CmdSim(int argc, char** argv);
+int CmdMonitor(int argc, char** argv);
+int CmdFrames(int argc, char** argv);
+int CmdSmooth(int argc, char** argv);
+
+}  // namespace zrm::tool

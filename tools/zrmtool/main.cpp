@@ -1,0 +1,46 @@
+// zrmtool: the command-line companion of the ZRM Flash tools.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/zrmtool/commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(int argc, char** argv);
+  const char* usage;
+};
+
+constexpr Command kCommands[] = {
+    {"sim", zrm::tool::CmdSim,
+     "sim [--link PATH] [--wire-speed] [--seed N] [--noise] [--flip] [--drop] [--stall]\n"
+     "      [--vanish-after SECONDS] [--vanish-for SECONDS]"},
+    {"monitor", zrm::tool::CmdMonitor, "monitor PORT [--seconds N]"},
+    {"frames", zrm::tool::CmdFrames, "frames FILE"},
+    {"smooth", zrm::tool::CmdSmooth, "smooth --s S [--extended] [FILE]"},
+};
+
+void PrintUsage() {
+  std::fprintf(stderr, "usage: zrmtool COMMAND [ARGS]\n");
+  for (const Command& c : kCommands) std::fprintf(stderr, "  zrmtool %s\n", c.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintUsage();
+    return zrm::tool::EXIT_USAGE;
+  }
+  for (const Command& c : kCommands) {
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
+  }
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
+    PrintUsage();
+    return zrm::tool::EXIT_OK;
+  }
+  std::fprintf(stderr, "zrmtool: unknown command '%s'\n", argv[1]);
+  PrintUsage();
+  return zrm::tool::EXIT_USAGE;
+}
