@@ -1,0 +1,255 @@
+#include "link/serial_link.h"
+
+#include <cstring>
+
+#include "link/runtime_packet.h"
+#include "platform/clock.h"
+
+namespace zrm {
+
+SerialLink::SerialLink(LinkSettings settings, std::unique_ptr<SerialPort> port)
+    : localTime(LocalTimeText), settings_(settings), port_(std::move(port)) {}
+
+SerialLink::~SerialLink() { Stop(); }
+
+void SerialLink::Start() {
+  if (thread_.joinable()) return;
+  stopping_.store(false);
+  thread_ = std::thread([this] { Run(); });
+}
+
+void SerialLink::Stop() {
+  stopping_.store(true);
+  if (thread_.joinable()) thread_.join();
+  if (port_->IsOpen()) port_->Close();
+  portOpen_.store(false);
+  portRunning_.store(false);
+}
+
+std::string SerialLink::PortName() const {
+  std::lock_guard<std::mutex> lock(nameMutex_);
+  return portName_;
+}
+
+int SerialLink::RequestPort(int code, const char* name) {
+  if (code != PORT_OPEN && portOpen_.load(std::memory_order_acquire) && settings_.runtimeStreamCommands) {
+    TxMsXmit(0);
+    SleepMs(100);  // time for the CommThread to send it
+  }
+  portRunning_.store(false, std::memory_order_release);
+  {
+    std::lock_guard<std::mutex> lock(nameMutex_);
+    portName_ = name ? SerialDevicePath(name) : std::string();
+  }
+  portRequest_.store(code, std::memory_order_release);
+  portRequestPending_.store(true, std::memory_order_release);
+  return 0;
+}
+
+int SerialLink::QueueTransmit(const std::uint8_t* bytes, int length) {
+  if (!portRunning_.load(std::memory_order_acquire)) return -1;
+  if (txLength_.load(std::memory_order_acquire) != 0) return -1;
+  if (length < 0 || length > TX_SLOT_SIZE) return -1;
+  std::memcpy(txBuffer_, bytes, static_cast<std::size_t>(length));
+  txLength_.store(length, std::memory_order_release);
+  return 0;
+}
+
+int SerialLink::TxMsXmit(int on) {
+  RuntimePacket packet = BuildRuntimePacket(CMD_XMIT, static_cast<std::uint8_t>(on & 1));
+  int result = QueueTransmit(packet.data(), RUNTIME_PACKET_SIZE);
+  if ((on & 1) == 0) {
+    SleepMs(60);
+    RequestRingFlush();
+  }
+  return result;
+}
+
+void SerialLink::SetLogStream(int enable, std::FILE* stream) {
+  logStream_.store(stream, std::memory_order_release);
+  markCounter_.store(0, std::memory_order_release);
+  logPaused_.store(false, std::memory_order_release);
+  logEnabled_.store(enable != 0, std::memory_order_release);
+}
+
+int SerialLink::SetLogPaused(int flag) { return logPaused_.exchange(flag != 0) ? 1 : 0; }
+
+void SerialLink::RequestLogTimeStamp() {
+  logPaused_.store(false, std::memory_order_release);
+  timeStampRequest_.store(true, std::memory_order_release);
+}
+
+void SerialLink::RequestLogMarker() {
+  logPaused_.store(false, std::memory_order_release);
+  markerRequest_.store(true, std::memory_order_release);
+}
+
+int SerialLink::NextReopenDelay(int delay, const LinkSettings& settings) {
+  delay *= 2;
+  if (delay > settings.backoffCeilingMs) delay = settings.backoffWraps ? 125 : settings.backoffCeilingMs;
+  return delay;
+}
+
+bool SerialLink::SleepUnlessStopping(int ms) {
+  // Sleeps in small steps so that Stop() is served promptly even mid back-off.
+  std::int64_t end = MonotonicMs() + ms;
+  while (!stopping_.load(std::memory_order_acquire)) {
+    std::int64_t left = end - MonotonicMs();
+    if (left <= 0) return true;
+    SleepMs(left < 20 ? static_cast<int>(left) : 20);
+  }
+  return false;
+}
+
+void SerialLink::Run() {
+  while (!stopping_.load(std::memory_order_acquire)) {
+    if (portRequestPending_.load(std::memory_order_acquire)) ServeRequest();
+    while (portRunning_.load(std::memory_order_acquire) && !stopping_.load(std::memory_order_acquire)) {
+      if (!Pass()) break;
+    }
+    SleepMs(1);
+  }
+}
+
+void SerialLink::ServeRequest() {
+  // Take the request before serving it, so one posted while it is served (a
+  // long back-off) is not wiped out afterwards.
+  int code = portRequest_.load(std::memory_order_acquire);
+  portRequestPending_.store(false, std::memory_order_release);
+  if (code == PORT_CLOSE) {
+    ClosePort();
+    return;
+  }
+  if (code == PORT_REOPEN) {
+    ClosePort();
+    portRequest_.store(PORT_OPEN, std::memory_order_release);
+    code = PORT_OPEN;
+  }
+  if (code != PORT_OPEN) return;
+  if (!OpenPort()) {
+    reopenDelay_.store(125, std::memory_order_release);
+    ReopenPort();
+    if (!port_->IsOpen()) return;  // stopped, or a close arrived during the back-off
+  }
+  portRunning_.store(true, std::memory_order_release);
+  if (settings_.runtimeStreamCommands) TxMsXmit(1);
+}
+
+bool SerialLink::OpenPort() {
+  if (port_->IsOpen()) {
+    ClosePort();
+    SleepMs(125);
+  }
+  openAttempts_.fetch_add(1, std::memory_order_acq_rel);
+  SerialOptions options{settings_.receiveQueue, settings_.transmitQueue};
+  if (port_->Open(PortName(), options) != 0) {
+    portOpen_.store(port_->IsOpen(), std::memory_order_release);
+    return false;
+  }
+  portOpen_.store(true, std::memory_order_release);
+  if (showPortState) showPortState(1);
+  return true;
+}
+
+void SerialLink::ClosePort() {
+  if (port_->IsOpen()) port_->Close();
+  portOpen_.store(false, std::memory_order_release);
+  if (showPortState) showPortState(0);
+}
+
+void SerialLink::ReopenPort() {
+  if (port_->IsOpen()) {
+    port_->Close();
+    portOpen_.store(false, std::memory_order_release);
+  }
+  if (!SleepUnlessStopping(125)) return;
+  for (;;) {
+    if (OpenPort()) return;
+    int delay = NextReopenDelay(reopenDelay_.load(std::memory_order_acquire), settings_);
+    reopenDelay_.store(delay, std::memory_order_release);
+    if (!SleepUnlessStopping(delay)) return;
+    // The device opened but could not be set up: stream from it as it is.
+    if (port_->IsOpen()) return;
+    // A port picked meanwhile is tried on the next attempt; a close ends the
+    // retries and is served by the main loop.
+    if (portRequestPending_.load(std::memory_order_acquire)) {
+      if (portRequest_.load(std::memory_order_acquire) == PORT_CLOSE) return;
+      portRequestPending_.store(false, std::memory_order_release);
+    }
+  }
+}
+
+void SerialLink::PostReopenAfterLineError() {
+  // Not running until re-opened, so nothing is queued for a dead port meanwhile.
+  portRunning_.store(false, std::memory_order_release);
+  portRequest_.store(PORT_REOPEN, std::memory_order_release);
+  portRequestPending_.store(true, std::memory_order_release);
+}
+
+void SerialLink::LogWriteFailed() {
+  logEnabled_.store(false, std::memory_order_release);
+  if (reportLogWriteError) reportLogWriteError();
+}
+
+void SerialLink::ServeLogRequest() {
+  std::FILE* stream = logStream_.load(std::memory_order_acquire);
+  bool ok = true;
+  if (timeStampRequest_.load(std::memory_order_acquire)) {
+    if (stream) {
+      std::string text = "TIME: " + localTime();
+      ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
+    }
+    timeStampRequest_.store(false, std::memory_order_release);
+  } else if (markerRequest_.load(std::memory_order_acquire)) {
+    if (stream) {
+      // The reader takes exactly three digits after MARK, so the number wraps
+      // at 1000 instead of growing a fourth digit into the stream.
+      char mark[16];
+      std::snprintf(mark, sizeof mark, "MARK%03d", markCounter_.fetch_add(1) % 1000);
+      std::string text = std::string(mark) + "TIME: " + localTime();
+      ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
+    }
+    markerRequest_.store(false, std::memory_order_release);
+  } else if (flushRequest_.load(std::memory_order_acquire)) {
+    if (stream) ok = std::fflush(stream) == 0;
+    flushRequest_.store(false, std::memory_order_release);
+  }
+  if (!ok && logEnabled_.load(std::memory_order_acquire)) LogWriteFailed();
+}
+
+bool SerialLink::Pass() {
+  ServeLogRequest();
+
+  int length = txLength_.load(std::memory_order_acquire);
+  if (length != 0) {
+    int result = port_->Write(txBuffer_, static_cast<std::size_t>(length));
+    txLength_.store(0, std::memory_order_release);
+    if (result != 0) {
+      PostReopenAfterLineError();
+      return false;
+    }
+  }
+
+  if (ringFlushRequest_.load(std::memory_order_acquire)) {
+    ring_.Flush();
+    ringFlushRequest_.store(false, std::memory_order_release);
+    return true;
+  }
+
+  std::uint8_t byte = 0;
+  int got = port_->ReadByte(&byte);
+  if (got < 0) {
+    PostReopenAfterLineError();
+    return false;
+  }
+  if (got == 0) return false;
+
+  if (logEnabled_.load(std::memory_order_acquire) && !logPaused_.load(std::memory_order_acquire)) {
+    std::FILE* stream = logStream_.load(std::memory_order_acquire);
+    if (!stream || std::fputc(byte, stream) == EOF) LogWriteFailed();
+  }
+  ring_.Put(byte);
+  return true;
+}
+
+}  // namespace zrm

@@ -1,0 +1,45 @@
+#include "link/stream_ring.h"
+
+namespace zrm {
+
+int StreamRing::GetByte() {
+  std::uint64_t w = indices_.load(std::memory_order_acquire);
+  for (;;) {
+    int read = ReadOf(w);
+    if (read == WriteOf(w)) return -1;
+    int next = Next(read);
+    int byte = bytes_[static_cast<std::size_t>(next)].load(std::memory_order_relaxed);
+    if (indices_.compare_exchange_weak(w, Pack(GenerationOf(w), next, WriteOf(w)), std::memory_order_acq_rel,
+                                       std::memory_order_acquire))
+      return byte;
+  }
+}
+
+int StreamRing::PeekByte() const {
+  std::uint64_t w = indices_.load(std::memory_order_acquire);
+  int read = ReadOf(w);
+  if (read == WriteOf(w)) return -1;
+  return bytes_[static_cast<std::size_t>(Next(read))].load(std::memory_order_relaxed);
+}
+
+bool StreamRing::Put(std::uint8_t byte) {
+  std::uint64_t w = indices_.load(std::memory_order_acquire);
+  int cursor = Next(WriteOf(w));
+  if (cursor == ReadOf(w)) return false;  // full: the new byte is dropped, the old ones kept
+  bytes_[static_cast<std::size_t>(cursor)].store(byte, std::memory_order_relaxed);
+  // Only the consumer changes the word meanwhile, and only by moving the read
+  // index on, which cannot make the ring full: retry with its new value.
+  while (!indices_.compare_exchange_weak(w, Pack(GenerationOf(w), ReadOf(w), cursor), std::memory_order_acq_rel,
+                                         std::memory_order_acquire)) {
+  }
+  return true;
+}
+
+void StreamRing::Flush() {
+  std::uint64_t w = indices_.load(std::memory_order_acquire);
+  while (!indices_.compare_exchange_weak(w, Pack((GenerationOf(w) + 1) & 0xFFFF, 0, 0), std::memory_order_acq_rel,
+                                         std::memory_order_acquire)) {
+  }
+}
+
+}  // namespace zrm

@@ -1,0 +1,317 @@
+// The CommThread against a scripted port: requests, the runtime commands
+// around opens and closes, the back-off, the transmit slot and the log hooks.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "test_support.h"
+
+namespace zrm {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// What the scripted port saw and what it will answer; shared with the test
+// after the link owns the port.
+struct PortScript {
+  std::mutex m;
+  int failOpens = 0;            // opens that fail before one succeeds
+  std::vector<std::string> opened;  // device paths of every attempt
+  std::vector<std::int64_t> attemptTimes;
+  std::deque<std::uint8_t> incoming;
+  Bytes written;
+  bool readError = false;
+  std::atomic<bool> holdWrites{false};  // a write in progress until released
+  bool isOpen = false;
+  int closes = 0;
+};
+
+class FakePort : public SerialPort {
+ public:
+  explicit FakePort(PortScript* s) : s_(s) {}
+  int Open(const std::string& path, const SerialOptions&) override {
+    std::lock_guard<std::mutex> lock(s_->m);
+    s_->opened.push_back(path);
+    s_->attemptTimes.push_back(MonotonicMs());
+    if (s_->failOpens > 0) {
+      --s_->failOpens;
+      return -1;
+    }
+    s_->isOpen = true;
+    return 0;
+  }
+  void Close() override {
+    std::lock_guard<std::mutex> lock(s_->m);
+    s_->isOpen = false;
+    ++s_->closes;
+  }
+  bool IsOpen() const override {
+    std::lock_guard<std::mutex> lock(s_->m);
+    return s_->isOpen;
+  }
+  int ReadByte(std::uint8_t* byte) override {
+    std::lock_guard<std::mutex> lock(s_->m);
+    if (s_->readError) {
+      s_->readError = false;
+      return -1;
+    }
+    if (s_->incoming.empty()) return 0;
+    *byte = s_->incoming.front();
+    s_->incoming.pop_front();
+    return 1;
+  }
+  int Write(const std::uint8_t* bytes, std::size_t length) override {
+    while (s_->holdWrites.load()) SleepMs(1);
+    std::lock_guard<std::mutex> lock(s_->m);
+    s_->written.insert(s_->written.end(), bytes, bytes + length);
+    return 0;
+  }
+
+ private:
+  PortScript* s_;
+};
+
+const Bytes kStreamOn{0x52, 0x58, 0x01, 0x00, 0xAB};
+const Bytes kStreamOff{0x52, 0x58, 0x00, 0x00, 0xAA};
+
+template <class Pred>
+bool WaitFor(Pred pred, int ms = 3000) {
+  for (int waited = 0; waited < ms; waited += 2) {
+    if (pred()) return true;
+    SleepMs(2);
+  }
+  return pred();
+}
+
+struct LinkFixture : ::testing::Test {
+  PortScript script;
+  std::vector<int> portStates;
+  std::mutex stateMutex;
+  std::unique_ptr<SerialLink> link;
+
+  void Make(LinkSettings settings = LinkSettings::Vistrel()) {
+    link = std::make_unique<SerialLink>(settings, std::make_unique<FakePort>(&script));
+    link->showPortState = [this](int open) {
+      std::lock_guard<std::mutex> lock(stateMutex);
+      portStates.push_back(open);
+    };
+    link->localTime = [] { return std::string("12/09/2026 - 21:43:07"); };
+    link->Start();
+  }
+  Bytes Written() {
+    std::lock_guard<std::mutex> lock(script.m);
+    return script.written;
+  }
+  void Feed(const Bytes& bytes) {
+    std::lock_guard<std::mutex> lock(script.m);
+    script.incoming.insert(script.incoming.end(), bytes.begin(), bytes.end());
+  }
+  bool IncomingEmpty() {
+    std::lock_guard<std::mutex> lock(script.m);
+    return script.incoming.empty();
+  }
+};
+
+TEST_F(LinkFixture, OpenSendsStreamOnAndCloseStreamOffFirst) {
+  Make();
+  link->RequestPort(PORT_OPEN, "COM12");
+  ASSERT_TRUE(WaitFor([&] { return Written() == kStreamOn; }));
+  EXPECT_TRUE(link->PortRunning());
+  EXPECT_EQ(script.opened.front(), SerialDevicePath("COM12"));
+
+  link->RequestPort(PORT_CLOSE, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !link->RequestPending(); }));
+  Bytes expected = kStreamOn;
+  expected.insert(expected.end(), kStreamOff.begin(), kStreamOff.end());
+  EXPECT_EQ(Written(), expected);
+  EXPECT_FALSE(link->PortOpen());
+  std::lock_guard<std::mutex> lock(stateMutex);
+  EXPECT_EQ(portStates, (std::vector<int>{1, 0}));
+}
+
+TEST_F(LinkFixture, UpdateUtilityVariantSendsNoRuntimeCommands) {
+  Make(LinkSettings::FlashUpdate());
+  link->RequestPort(PORT_OPEN, "COM1");
+  ASSERT_TRUE(WaitFor([&] { return link->PortRunning(); }));
+  std::int64_t before = MonotonicMs();
+  link->RequestPort(PORT_REOPEN, "COM1");
+  EXPECT_LT(MonotonicMs() - before, 60);  // no pause before the re-open
+  ASSERT_TRUE(WaitFor([&] { return link->PortRunning() && !link->RequestPending(); }));
+  SleepMs(20);
+  EXPECT_TRUE(Written().empty());
+}
+
+TEST_F(LinkFixture, TransmitSlotRefusals) {
+  Make();
+  Bytes packet(256, 0x11);
+  EXPECT_EQ(link->QueueTransmit(packet.data(), 256), -1);  // port not running
+  link->RequestPort(PORT_OPEN, "COM3");
+  ASSERT_TRUE(WaitFor([&] { return Written() == kStreamOn; }));
+  Bytes tooLong(257, 0x22);
+  EXPECT_EQ(link->QueueTransmit(tooLong.data(), 257), -1);
+  // While the CommThread is still writing the first packet the slot is busy.
+  script.holdWrites.store(true);
+  EXPECT_EQ(link->QueueTransmit(packet.data(), 256), 0);
+  EXPECT_EQ(link->QueueTransmit(packet.data(), 256), -1);
+  script.holdWrites.store(false);
+  ASSERT_TRUE(WaitFor([&] { return Written().size() == 5 + 256; }));
+  EXPECT_EQ(link->QueueTransmit(packet.data(), 256), 0);  // free again
+  ASSERT_TRUE(WaitFor([&] { return Written().size() == 5 + 512; }));
+}
+
+TEST(LinkBackoff, DelaySequences) {
+  struct Case {
+    const char* name;
+    LinkSettings settings;
+    std::vector<int> waits;
+  };
+  const Case cases[] = {
+      {"vistrel", LinkSettings::Vistrel(), {250, 500, 1000, 2000, 4000, 5000, 5000, 5000}},
+      {"update utility", LinkSettings::FlashUpdate(), {250, 500, 1000, 2000, 4000, 8000, 125, 250, 500}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int delay = 125;
+    for (int expected : c.waits) {
+      delay = SerialLink::NextReopenDelay(delay, c.settings);
+      EXPECT_EQ(delay, expected);
+    }
+  }
+}
+
+TEST_F(LinkFixture, AbsentDeviceIsRetriedWithBackoffAndNewName) {
+  script.failOpens = 4;
+  Make();
+  link->RequestPort(PORT_OPEN, "COM4");
+  // After the first failure and two waits, the user picks another port.
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard<std::mutex> lock(script.m);
+    return script.opened.size() >= 3;
+  }));
+  link->RequestPort(PORT_REOPEN, "COM7");
+  ASSERT_TRUE(WaitFor([&] { return Written() == kStreamOn; }, 6000));
+  std::lock_guard<std::mutex> lock(script.m);
+  ASSERT_EQ(script.opened.size(), 5u);
+  EXPECT_EQ(script.opened[0], SerialDevicePath("COM4"));
+  EXPECT_EQ(script.opened.back(), SerialDevicePath("COM7"));
+  // 125 ms before the first retry, then 250, 500 and 1000 ms.
+  const int expectedGaps[] = {125, 250, 500, 1000};
+  for (int i = 0; i < 4; ++i) {
+    std::int64_t gap = script.attemptTimes[i + 1] - script.attemptTimes[i];
+    EXPECT_GE(gap, expectedGaps[i]) << "gap " << i;
+    EXPECT_LT(gap, expectedGaps[i] + 150) << "gap " << i;
+  }
+}
+
+TEST_F(LinkFixture, CloseDuringBackoffEndsTheRetries) {
+  script.failOpens = 1000;
+  Make();
+  link->RequestPort(PORT_OPEN, "COM4");
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard<std::mutex> lock(script.m);
+    return script.opened.size() >= 2;
+  }));
+  link->RequestPort(PORT_CLOSE, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !link->RequestPending(); }));
+  std::size_t attempts;
+  {
+    std::lock_guard<std::mutex> lock(script.m);
+    attempts = script.opened.size();
+  }
+  SleepMs(700);
+  std::lock_guard<std::mutex> lock(script.m);
+  EXPECT_EQ(script.opened.size(), attempts);
+  EXPECT_FALSE(link->PortRunning());
+}
+
+TEST_F(LinkFixture, LineErrorReopensAndStreamResumes) {
+  Make();
+  link->RequestPort(PORT_OPEN, "COM5");
+  ASSERT_TRUE(WaitFor([&] { return Written() == kStreamOn; }));
+  {
+    std::lock_guard<std::mutex> lock(script.m);
+    script.readError = true;
+  }
+  ASSERT_TRUE(WaitFor([&] { return Written().size() == 10; }));
+  Bytes expected = kStreamOn;
+  expected.insert(expected.end(), kStreamOn.begin(), kStreamOn.end());
+  EXPECT_EQ(Written(), expected);
+  Feed({1, 2, 3});
+  ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 3; }));
+  EXPECT_EQ(link->RingGetByte(), 1);
+}
+
+TEST_F(LinkFixture, LogGetsEveryByteBeforeTheRingAndTextsInOrder) {
+  test::TempDir dir;
+  std::FILE* log = std::fopen(dir.File("log.dat").c_str(), "wb");
+  ASSERT_NE(log, nullptr);
+  Make();
+  link->RequestPort(PORT_OPEN, "COM2");
+  ASSERT_TRUE(WaitFor([&] { return link->PortRunning(); }));
+  link->SetLogStream(1, log);
+  Feed({0x55, 0xAA, 0x01});
+  ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 3; }));
+  // Both at once: the stamp goes first, the marker on the next pass.
+  link->RequestLogMarker();
+  link->RequestLogTimeStamp();
+  SleepMs(30);
+  Feed({0x02});
+  ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 4; }));
+  link->SetLogPaused(1);
+  Feed({0x03, 0x04});
+  ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 6; }));
+  link->RequestLogMarker();  // clears the pause
+  SleepMs(30);
+  Feed({0x05});
+  ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 7; }));
+  link->SetLogStream(0, nullptr);
+  SleepMs(20);
+  std::fclose(log);
+
+  std::string expected = "\x55\xAA\x01";
+  expected += "TIME: 12/09/2026 - 21:43:07";
+  expected += "MARK000TIME: 12/09/2026 - 21:43:07";
+  expected += '\x02';
+  expected += "MARK001TIME: 12/09/2026 - 21:43:07";
+  expected += '\x05';
+  EXPECT_EQ(test::ReadFileText(dir.File("log.dat")), expected);
+}
+
+TEST_F(LinkFixture, LogWriteFailureStopsLoggingButNotTheStream) {
+  std::FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  std::setvbuf(full, nullptr, _IONBF, 0);
+  std::atomic<int> reports{0};
+  Make();
+  link->reportLogWriteError = [&] { reports.fetch_add(1); };
+  link->RequestPort(PORT_OPEN, "COM2");
+  ASSERT_TRUE(WaitFor([&] { return link->PortRunning(); }));
+  link->SetLogStream(1, full);
+  Feed({1, 2, 3, 4});
+  ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 4; }));
+  EXPECT_FALSE(link->LogEnabled());
+  EXPECT_EQ(reports.load(), 1);
+  link->SetLogStream(0, nullptr);
+  std::fclose(full);
+}
+
+TEST_F(LinkFixture, FlushRequestEmptiesTheRing) {
+  Make();
+  link->RequestPort(PORT_OPEN, "COM2");
+  ASSERT_TRUE(WaitFor([&] { return link->PortRunning(); }));
+  Feed(Bytes(1000, 0x33));
+  ASSERT_TRUE(WaitFor([&] { return IncomingEmpty() && link->RingCount() == 1000; }));
+  link->RequestRingFlush();
+  ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 0; }));
+  EXPECT_EQ(link->RingGetByte(), -1);
+}
+
+}  // namespace
+}  // namespace zrm
