@@ -1,0 +1,70 @@
+#include "link/display_thread.h"
+
+#include "platform/clock.h"
+
+namespace zrm {
+
+void DisplayThread::Start() {
+  if (thread_.joinable()) return;
+  stopping_.store(false);
+  thread_ = std::thread([this] { Run(); });
+}
+
+void DisplayThread::Stop() {
+  if (!thread_.joinable()) return;
+  stopping_.store(true);
+  sources_.Halt();
+  if (thread_.joinable()) thread_.join();
+}
+
+void DisplayThread::Run() {
+  while (!stopping_.load(std::memory_order_acquire)) Turn();
+}
+
+void DisplayThread::Turn() {
+  if (displayHold.load(std::memory_order_acquire)) {
+    SleepMs(1);
+    return;
+  }
+  switch (sources_.FrameSource()) {
+    case SOURCE_PLAYBACK: {
+      if (int count = backUpCount.load(std::memory_order_acquire); count != 0) {
+        if (InputFile* stream = sources_.playback.Stream()) {
+          std::int64_t target = stream->Tell() - static_cast<std::int64_t>(count) * PLAYBACK_SECOND_BYTES;
+          stream->Seek(target < 0 ? 0 : target);
+        }
+        backUpCount.store(0, std::memory_order_release);
+        if (processor_.ProcessNextFrame() == FRAME_OK) framesProcessed.fetch_add(1);
+      }
+      if (playbackPaused.load(std::memory_order_acquire)) {
+        SleepMs(1);
+        return;
+      }
+      if (processor_.ProcessNextFrame() == FRAME_OK) framesProcessed.fetch_add(1);
+      int speed = pbSpd.load(std::memory_order_relaxed);
+      if (speed >= 1) {
+        SleepMs(speed + 7);
+        playbackSleepMs.fetch_add(static_cast<std::uint64_t>(speed + 7));
+      }
+      return;
+    }
+    case SOURCE_LIVE: {
+      int ticker = processor_.secondsTicker.load(std::memory_order_relaxed);
+      if (link_ && ticker - lastFlushTicker_ > logFlushIntervalSec.load(std::memory_order_relaxed) &&
+          link_->LogEnabled() && !link_->LogPaused()) {
+        link_->RequestLogFlush();
+        lastFlushTicker_ = ticker;
+      }
+      if (link_ && link_->RingCount() > LIVE_FRAME_THRESHOLD) {
+        if (processor_.ProcessNextFrame() == FRAME_OK) framesProcessed.fetch_add(1);
+      }
+      SleepMs(1);
+      return;
+    }
+    default:  // analysis or idle
+      SleepMs(60);
+      return;
+  }
+}
+
+}  // namespace zrm
