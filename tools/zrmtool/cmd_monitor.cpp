@@ -1,0 +1,99 @@
+// zrmtool monitor PORT [--seconds N]: the live stream through the same link,
+// ring and frame processing as vistrel, one line of values a second.
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "link/conversions.h"
+#include "link/display_thread.h"
+#include "link/frame_processor.h"
+#include "link/runtime_frame.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "tools/zrmtool/commands.h"
+#include "tools/zrmtool/tool_signals.h"
+
+namespace zrm::tool {
+namespace {
+
+// The values of the latest frame, handed from the DisplayThread as words.
+struct LatestValues {
+  std::atomic<int> seen{0};
+  std::atomic<int> speed{0};
+  std::atomic<int> map{0};
+  std::atomic<int> clt{0};
+};
+
+int MonitorUsage() {
+  std::fprintf(stderr, "usage: zrmtool monitor PORT [--seconds N]\n");
+  return EXIT_USAGE;
+}
+
+}  // namespace
+
+int CmdMonitor(int argc, char** argv) {
+  const char* port = nullptr;
+  long seconds = -1;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+      char* end = nullptr;
+      seconds = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || seconds < 0) return MonitorUsage();
+    } else if (argv[i][0] == '-' || port) {
+      return MonitorUsage();
+    } else {
+      port = argv[i];
+    }
+  }
+  if (!port) return MonitorUsage();
+  InstallStopSignals();
+
+  SerialLink link;
+  FrameSources sources(&link);
+  FrameProcessor processor(sources);
+  DisplayThread display(processor, sources, &link);
+  LatestValues latest;
+  // The monitor is a display: the current one, so it sees every frame.
+  processor.SetDisplayUpdate(DISPLAY_GAUGE, [&latest](const std::uint8_t* frame, int) {
+    latest.speed.store(RoundHalfUp(ToSpeedUnit(FrameByte(frame, field::vehicleSpeed))));
+    latest.map.store(RoundHalfUp(ManifoldKpa(frame)));
+    latest.clt.store(RoundHalfUp(ToCelsius(FrameByte(frame, field::ctsRaw))));
+    latest.seen.store(1);
+  });
+  processor.displayMode.store(MODE_GAUGE);
+
+  link.Start();
+  display.Start();
+  link.RequestPort(PORT_OPEN, port);
+
+  const std::int64_t start = MonotonicMs();
+  std::int64_t nextLine = start + 1000;
+  while (!StopRequested()) {
+    std::int64_t now = MonotonicMs();
+    if (seconds >= 0 && now - start >= seconds * 1000) break;
+    if (now >= nextLine) {
+      nextLine += 1000;
+      processor.secondsTicker.fetch_add(1);
+      if (latest.seen.load()) {
+        const RuntimeRecord& r = processor.record;
+        std::printf("%02d:%02d:%02d rpm %d speed %d map %d clt %d\n", r.runHours.load(), r.runMinutes.load(),
+                    r.runSeconds.load(), r.rpm.load(), latest.speed.load(), latest.map.load(), latest.clt.load());
+        std::fflush(stdout);
+      }
+    }
+    SleepMs(10);
+  }
+
+  // Close as vistrel does at exit: the ECM is told to stop streaming first.
+  link.RequestPort(PORT_CLOSE, nullptr);
+  for (int i = 0; i < 100 && link.RequestPending(); ++i) SleepMs(10);
+  display.Stop();
+  link.Stop();
+  std::printf("frames %d bad %llu\n", processor.record.goodFrames.load(),
+              static_cast<unsigned long long>(processor.badFrames.load()));
+  return EXIT_OK;
+}
+
+}  // namespace zrm::tool
