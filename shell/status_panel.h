@@ -1,0 +1,58 @@
+// The status panel at the left of every live display, the port line the
+// CommThread redraws, the activity indicator, and the controller line of the
+// gauge display.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "platform/canvas.h"
+
+namespace zrm {
+
+// What the panel shows, gathered by the window program from the runtime
+// record, the link and the log, playback and VE-learn states.
+struct StatusPanelValues {
+  int hours = 0, minutes = 0, seconds = 0;
+  int promId = 0;
+  bool multiPort = false;
+  int cylinders = 0;
+  int mapSensorBars = 1;
+  bool flashModel = false;
+  int flashBank = 0;
+  std::string port;
+  bool portOpen = false;
+  std::string fileName;   // the open log's name, else the playback file's, else empty
+  bool logOpen = false;
+  bool logPaused = false;
+  bool playbackRunning = false;
+  bool playbackAtEnd = false;
+  bool veLearnRunning = false;
+  int learnInput = 0;     // [LRNINP]: 0 BLM, 1 wideband
+  bool linkAlive = false;
+  int firmwareMinor = 0;
+};
+
+struct SpokeEnds {
+  int innerX, innerY, outerX, outerY;
+};
+
+constexpr int ACTIVITY_SPOKES = 12;
+constexpr Colour SPOKE_IDLE = 0xF0F0F0;
+
+// The 12 spokes of the activity indicator around (740, 40).
+const std::array<SpokeEnds, ACTIVITY_SPOKES>& ActivitySpokes();
+
+// Labels, values, the port line and, unless playback runs, the indicator ring.
+void PaintStatusPanel(Canvas& canvas, const StatusPanelValues& values);
+// The values only (the per-frame redraw).
+void PaintStatusValues(Canvas& canvas, const StatusPanelValues& values);
+void PaintPortLine(Canvas& canvas, const std::string& port, bool open);
+void PaintLoggingStatus(Canvas& canvas, const StatusPanelValues& values);
+// Moves the dark spoke on by one; `spoke` is the current spoke, updated.
+void StepActivitySpinner(Canvas& canvas, int& spoke);
+// The gauge display's controller line at (280, 534).
+void PaintControllerLine(Canvas& canvas, const StatusPanelValues& values);
+std::string ControllerLineText(const StatusPanelValues& values);
+
+}  // namespace zrm
