@@ -1,0 +1,100 @@
+// zrmtool sim: runs the simulated ECM on a pseudo-terminal until interrupted.
+//
+//   zrmtool sim [--link PATH] [--wire-speed] [--seed N] [--noise] [--flip]
+//               [--drop] [--stall] [--vanish-after SECONDS] [--vanish-for SECONDS]
+//
+// Prints "sim: PATH" once the link is in place, so a script can wait for that
+// line before opening it.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "sim/sim_ecm.h"
+#include "tools/zrmtool/commands.h"
+#include "tools/zrmtool/tool_signals.h"
+
+namespace zrm::tool {
+
+namespace {
+
+bool ParseSeconds(const char* text, double* seconds) {
+  char* end = nullptr;
+  double v = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !std::isfinite(v) || v < 0) return false;
+  *seconds = v;
+  return true;
+}
+
+bool ParseSeed(const char* text, std::uint32_t* seed) {
+  if (*text < '0' || *text > '9') return false;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(text, &end, 10);
+  if (*end != '\0' || v > 0xFFFFFFFFull) return false;
+  *seed = static_cast<std::uint32_t>(v);
+  return true;
+}
+
+int Usage(const char* problem) {
+  std::fprintf(stderr, "zrmtool sim: %s\n", problem);
+  std::fprintf(stderr,
+               "usage: zrmtool sim [--link PATH] [--wire-speed] [--seed N] [--noise] [--flip] [--drop]\n"
+               "                   [--stall] [--vanish-after SECONDS] [--vanish-for SECONDS]\n");
+  return EXIT_USAGE;
+}
+
+}  // namespace
+
+int CmdSim(int argc, char** argv) {
+  sim::SimOptions options;
+  for (int i = 0; i < argc; ++i) {
+    const char* arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (std::strcmp(arg, "--wire-speed") == 0) {
+      options.wireSpeed = true;
+    } else if (std::strcmp(arg, "--noise") == 0) {
+      options.noise = true;
+    } else if (std::strcmp(arg, "--flip") == 0) {
+      options.flip = true;
+    } else if (std::strcmp(arg, "--drop") == 0) {
+      options.drop = true;
+    } else if (std::strcmp(arg, "--stall") == 0) {
+      options.stall = true;
+    } else if (std::strcmp(arg, "--link") == 0) {
+      if (!hasValue || argv[i + 1][0] == '\0') return Usage("--link needs a path");
+      options.linkPath = argv[++i];
+    } else if (std::strcmp(arg, "--seed") == 0) {
+      if (!hasValue || !ParseSeed(argv[i + 1], &options.seed)) return Usage("--seed needs a number 0..4294967295");
+      ++i;
+    } else if (std::strcmp(arg, "--vanish-after") == 0) {
+      if (!hasValue || !ParseSeconds(argv[i + 1], &options.vanishAfterSeconds))
+        return Usage("--vanish-after needs seconds");
+      ++i;
+    } else if (std::strcmp(arg, "--vanish-for") == 0) {
+      if (!hasValue || !ParseSeconds(argv[i + 1], &options.vanishForSeconds))
+        return Usage("--vanish-for needs seconds");
+      ++i;
+    } else {
+      return Usage((std::string("unknown argument '") + arg + "'").c_str());
+    }
+  }
+
+  // Installed before the simulator's thread exists, so a signal lands here.
+  InstallStopSignals();
+
+  sim::SimEcm ecm(options);
+  if (ecm.Start() != 0) {
+    std::fprintf(stderr, "zrmtool sim: cannot create the terminal linked at %s\n", options.linkPath.c_str());
+    return EXIT_FAIL;
+  }
+  std::printf("sim: %s\n", options.linkPath.c_str());
+  std::fflush(stdout);
+  while (!StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ecm.Stop();
+  return EXIT_OK;
+}
+
+}  // namespace zrm::tool
