@@ -69,6 +69,7 @@ void BM_ReadFrameOverLog(benchmark::State& state) {
       return;
     }
     zrm::FileSource source;
+    source.idleAfterEnd = false;
     source.SetStream(true, &file);
     std::uint8_t frame[273];
     zrm::FrameTexts texts;

@@ -104,8 +104,8 @@ void FrameProcessor::ProcessFrame(const std::uint8_t* frame) {
 
   const int mode = displayMode.load(std::memory_order_relaxed);
   if (catchUpActive.load(std::memory_order_acquire) == 0) {
-    if (playback && ++progressFrames_ >= FRAMES_PER_PROGRESS_STEP) {
-      progressFrames_ = 0;
+    if (playback && progressFrames_.fetch_add(1, std::memory_order_relaxed) + 1 >= FRAMES_PER_PROGRESS_STEP) {
+      progressFrames_.store(0, std::memory_order_relaxed);
       if (hooks.playbackProgressStep) hooks.playbackProgressStep();
     }
     if (const DisplayOrder* order = DisplayOrderFor(mode)) {
@@ -148,6 +148,7 @@ void FrameProcessor::StartCatchUp() {
 }
 
 void FrameProcessor::ResetRunState() {
+  progressFrames_.store(0);  // the next playback's bar starts its count afresh
   runCandidate.store(0);
   runConfirmCount.store(0);
   record.engineRunning.store(0);

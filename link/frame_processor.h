@@ -97,7 +97,7 @@ class FrameProcessor {
   DisplayUpdate displays_[DISPLAY_KINDS];
   int nextAutoSave_ = 0;
   int activityFrames_ = 0;
-  int progressFrames_ = 0;
+  std::atomic<int> progressFrames_{0};
 };
 
 }  // namespace zrm

@@ -17,12 +17,16 @@ constexpr int SOURCE_LIVE = 2;
 constexpr int SOURCE_IDLE = 3;
 
 // A data log as a byte source. Until a stream is attached, and after its end,
-// the end-of-file flag is set; at the end the end hook runs once, and from then
-// on the source yields zero bytes with a 1 ms sleep each, so a reader keeps
-// hunting without ever finding a frame until the source is changed.
+// the end-of-file flag is set; at the end the end hook runs once. For playback
+// the source then yields zero bytes with a 1 ms sleep each, so the
+// DisplayThread keeps hunting without ever finding a frame until playback
+// stops. A pass that reads a whole file (analysis, export, frame checks) sets
+// `idleAfterEnd` to false and gets no data for good instead: a file that ends
+// inside a cut time stamp must end the pass, not hang it.
 class FileSource {
  public:
   std::function<void()> endHook;
+  bool idleAfterEnd = true;
 
   int SetStream(bool enable, InputFile* stream) {
     stream_.store(stream, std::memory_order_release);
@@ -40,6 +44,7 @@ class FileSource {
       if (endHook) endHook();
       return -1;
     }
+    if (!idleAfterEnd) return -1;
     IdleAfterEnd();
     return 0;
   }

@@ -192,15 +192,16 @@ void SerialLink::LogWriteFailed() {
 }
 
 void SerialLink::ServeLogRequest() {
+  // Each request is taken before it is served, so one made again while the
+  // text is being written and flushed is kept for the next pass.
   std::FILE* stream = logStream_.load(std::memory_order_acquire);
   bool ok = true;
-  if (timeStampRequest_.load(std::memory_order_acquire)) {
+  if (timeStampRequest_.exchange(false, std::memory_order_acq_rel)) {
     if (stream) {
       std::string text = "TIME: " + localTime();
       ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
     }
-    timeStampRequest_.store(false, std::memory_order_release);
-  } else if (markerRequest_.load(std::memory_order_acquire)) {
+  } else if (markerRequest_.exchange(false, std::memory_order_acq_rel)) {
     if (stream) {
       // The reader takes exactly three digits after MARK, so the number wraps
       // at 1000 instead of growing a fourth digit into the stream.
@@ -209,10 +210,8 @@ void SerialLink::ServeLogRequest() {
       std::string text = std::string(mark) + "TIME: " + localTime();
       ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
     }
-    markerRequest_.store(false, std::memory_order_release);
-  } else if (flushRequest_.load(std::memory_order_acquire)) {
+  } else if (flushRequest_.exchange(false, std::memory_order_acq_rel)) {
     if (stream) ok = std::fflush(stream) == 0;
-    flushRequest_.store(false, std::memory_order_release);
   }
   if (!ok && logEnabled_.load(std::memory_order_acquire)) LogWriteFailed();
 }

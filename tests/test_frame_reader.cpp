@@ -208,6 +208,30 @@ TEST(FrameReader, FileSourceEndHookAndZeroBytesAfterEnd) {
   EXPECT_EQ(ends, 1);
 }
 
+TEST(FrameReader, WholeFilePassEndsOnAFileCutInsideAText) {
+  test::TempDir dir;
+  for (const std::string tail : {"MARK00", "TIME: 12/0", "TIM"}) {
+    SCOPED_TRACE(tail);
+    Bytes log = WireFrame(Payload(7));
+    AppendText(log, tail);
+    test::WriteFileBytes(dir.File("cut.dat"), log);
+    InputFile file;
+    ASSERT_EQ(file.Open(dir.File("cut.dat")), 0);
+    FileSource source;
+    source.idleAfterEnd = false;
+    source.SetStream(true, &file);
+    std::uint8_t frame[273];
+    FrameTexts texts;
+    EXPECT_EQ(ReadFrame(source, frame, texts), FRAME_OK);
+    EXPECT_EQ(ReadFrame(source, frame, texts), FRAME_NO_DATA);
+    EXPECT_EQ(ReadFrame(source, frame, texts), FRAME_NO_DATA);
+
+    std::string out;
+    ASSERT_EQ(test::RunCommand("timeout 10 " + std::string(ZRMTOOL_PATH) + " frames " + dir.File("cut.dat"), &out), 0);
+    EXPECT_EQ(out, "frames 1 bad 0 marks 0 stamps 0\n");
+  }
+}
+
 TEST(FrameReader, FramesCommandReportsTextsAndCounts) {
   test::TempDir dir;
   Bytes log;

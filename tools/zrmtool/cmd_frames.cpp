@@ -26,6 +26,7 @@ int CmdFrames(int argc, char** argv) {
   std::setvbuf(stdout, outBuffer.data(), _IOFBF, outBuffer.size());
 
   FileSource source;
+  source.idleAfterEnd = false;
   source.SetStream(true, &file);
   unsigned long long frames = 0, bad = 0, marks = 0, stamps = 0;
   std::uint8_t frame[273];
