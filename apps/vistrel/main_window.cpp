@@ -1,0 +1,507 @@
+#include "apps/vistrel/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTimer>
+
+#include "apps/vistrel/about_boxes.h"
+#include "apps/vistrel/playback_controls.h"
+#include "displays/gauge_display.h"
+#include "gui/qt_services.h"
+#include "gui/retained_surface.h"
+#include "link/conversions.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+#include "shell/main_menu.h"
+
+namespace zrm {
+namespace {
+
+// The client area: an 800 x 600 window less its caption, menu bar and frame.
+constexpr int CLIENT_WIDTH = 794;
+constexpr int CLIENT_HEIGHT = 551;
+
+struct DisplayTitle {
+  int mode;
+  int x;
+  const char* text;
+};
+
+constexpr DisplayTitle kTitles[] = {
+    {MODE_TRIP, 232, "Trip Distance and Fuel Information"},
+    {MODE_GAUGE, 224, "Tarnwell Vistrel Display"},
+    {MODE_VELEARN, 268, "Volumetric Efficiency Learn"},
+    {MODE_KNOCK, 298, "Areas of Spark Knock"},
+    {MODE_ANALYSIS, 320, "Data Analysis"},
+    {MODE_FLASH, 312, "ZRM Flash Program"},
+    {MODE_DIAGNOSTICS, 300, "Sensor Diagnostics"},
+};
+
+bool IsLiveMode(int mode) {
+  return mode == MODE_TRIP || mode == MODE_GAUGE || mode == MODE_VELEARN || mode == MODE_KNOCK ||
+         mode == MODE_DIAGNOSTICS;
+}
+
+// The display menu items whose state a switch resets.
+constexpr int kDisplayItems[] = {CMD_VISTREL, CMD_TRIP_INFO, CMD_VE_LEARN, CMD_SPK_KNOCK, CMD_MALF_CODES,
+                                 CMD_BANK_SELECT, CMD_FLASH, CMD_ANALYSIS, CMD_DIAGNOSTIC};
+
+}  // namespace
+
+MainWindow::MainWindow(VistrelApp& app, QtServices& services)
+    : app_(app), services_(services), surface_(std::make_unique<RetainedSurface>(800, 600)) {
+  setWindowTitle("Vistrel");
+  setWindowIcon(VistrelIcon());
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+
+  view_ = new SurfaceWidget(*surface_, this);
+  view_->setFixedSize(CLIENT_WIDTH, CLIENT_HEIGHT);
+  view_->setFocusPolicy(Qt::StrongFocus);
+  view_->setMouseTracking(true);
+  view_->installEventFilter(this);
+  view_->SetStaticPainter([this](Canvas& canvas) { PaintStaticLayer(canvas); });
+  setCentralWidget(view_);
+  BuildMenus();
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+  gauge_ = std::make_unique<GaugeDisplay>(app_.settings, app_.processor.record, *surface_);
+  gauge_->paintStatusValues = [this](Canvas& canvas) { PaintStatusValues(canvas, CollectStatus()); };
+  app_.processor.SetDisplayUpdate(DISPLAY_GAUGE,
+                                  [this](const std::uint8_t* frame, int active) { gauge_->GaugeFrame(frame, active); });
+
+  app_.link.showPortState = [this](int open) { ShowPortState(open); };
+  app_.processor.hooks.activityStep = [this] {
+    if (PlaybackRunning() || !IsLiveMode(DisplayMode())) return;
+    surface_->DrawValues([this](Canvas& canvas) { StepActivitySpinner(canvas, spoke_); });
+  };
+
+  if (app_.settings.mainWindowX != -1) {
+    move(app_.settings.mainWindowX, app_.settings.mainWindowY);
+  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect desk = screen->availableGeometry();
+    move(desk.x() + desk.width() / 2 - 400, desk.y() + desk.height() / 2 - 300);
+  }
+
+  WireLogAndPlayback();
+
+  auto* secondTimer = new QTimer(this);
+  connect(secondTimer, &QTimer::timeout, this, [this] {
+    app_.processor.secondsTicker.fetch_add(1);
+    app_.dataLog.OnSecondTick();
+  });
+  secondTimer->start(1000);
+}
+
+void MainWindow::WireLogAndPlayback() {
+  DataLog& log = app_.dataLog;
+  Playback& playback = app_.playback;
+  playbackControls_ = std::make_unique<PlaybackControls>(*this, view_, playback);
+
+  hooks.logOpen = [&log] { return log.LogActive(); };
+  hooks.logPaused = [&log] { return log.LogPaused(); };
+  hooks.logFileName = [&log] { return log.LogFileName(); };
+  hooks.logKey = [&log](char key) { log.OnLogKey(key); };
+  hooks.stopDataLog = [&log] { log.StopDataLog(); };
+  hooks.playbackRunning = [&playback] { return playback.PlaybackActive(); };
+  hooks.playbackAtEnd = [&playback] { return playback.PlaybackAtEnd(); };
+  hooks.playbackFileName = [&playback] { return playback.PlaybackFileName(); };
+  hooks.stopPlayback = [this, &playback] {
+    if (playback.PlaybackActive()) Command(CMD_STOP_PLAYBACK);
+  };
+  hooks.createPlaybackControls = [this] { playbackControls_->Create(DisplayMode()); };
+  hooks.removePlaybackControls = [this](bool keepForGauge) { playbackControls_->Remove(keepForGauge); };
+
+  log.displayMode = [this] { return DisplayMode(); };
+  log.playbackActive = [&playback] { return playback.PlaybackActive(); };
+  log.switchToGauge = [this] { SwitchDisplay(CMD_VISTREL); };
+  log.onStateChanged = [this] {
+    UpdateLogMenu();
+    RepaintAll();
+  };
+  // A write failure is found on the CommThread; the message and the close
+  // belong to the window thread.
+  log.onWriteErrorPosted = [this] {
+    QMetaObject::invokeMethod(this, [this] { app_.dataLog.ReportLogWriteError(); }, Qt::QueuedConnection);
+  };
+
+  playback.switchToGauge = [this] { SwitchDisplay(CMD_VISTREL); };
+  playback.onStateChanged = [this] {
+    UpdateLogMenu();
+    playbackControls_->ShowProgress();
+    playbackControls_->ShowPaused();
+    RepaintAll();
+  };
+  playback.disconnectPort = [this] { DisconnectPort(); };
+  playback.reconnectPort = [this] { ReconnectPort(); };
+  playback.portOpen = [this] { return app_.portOpen.load() != 0; };
+  playback.closeBankSelector = [this] {
+    if (hooks.bankSelectorOpen && hooks.bankSelectorOpen() && hooks.closeBankSelector) hooks.closeBankSelector();
+  };
+  playback.openBankSelector = [this] {
+    if (app_.settings.flashBankOpen == 1 && !(hooks.bankSelectorOpen && hooks.bankSelectorOpen()))
+      Command(CMD_BANK_SELECT);
+  };
+  playback.onAtEnd = [this] { QMetaObject::invokeMethod(this, [this] { RepaintAll(); }, Qt::QueuedConnection); };
+  playback.onProgressStep = [this] {
+    QMetaObject::invokeMethod(this, [this] { playbackControls_->ShowProgress(); }, Qt::QueuedConnection);
+  };
+}
+
+void MainWindow::UpdateLogMenu() {
+  const LogMenuItems items = LogMenuState(app_.dataLog.LogActive(), app_.playback.PlaybackActive());
+  SetGrayed(CMD_DATALOG, !items.dataLog);
+  SetGrayed(CMD_CLOSE_DATALOG, !items.closeDataLog);
+  SetGrayed(CMD_PLAYBACK, !items.playback);
+  SetGrayed(CMD_STOP_PLAYBACK, !items.stopPlayback);
+}
+
+MainWindow::~MainWindow() {
+  // The threads call into this window; they end before it goes.
+  app_.Shutdown();
+  app_.link.showPortState = nullptr;
+  app_.processor.hooks.activityStep = nullptr;
+  app_.processor.SetDisplayUpdate(DISPLAY_GAUGE, nullptr);
+}
+
+QWidget* MainWindow::SurfaceView() const { return view_; }
+
+QAction* MainWindow::Action(int command) const {
+  auto it = actions_.find(command);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::AddMenuItems(QMenu* menu, const MenuItem* items) {
+  for (const MenuItem* item = items; item->kind != MenuKind::End; ++item) {
+    if (item->kind == MenuKind::Separator) {
+      menu->addSeparator();
+      continue;
+    }
+    if (item->kind == MenuKind::Submenu) {
+      QMenu* ports = menu->addMenu(item->text);
+      for (int n = 1; n <= 40; ++n) {
+        QString text = QString("COM") + (n < 10 ? QString("&%1").arg(n) : QString::number(n));
+        int command = CommPortCommand(n);
+        QAction* action = ports->addAction(text);
+        actions_[command] = action;
+        connect(action, &QAction::triggered, this, [this, command] { Command(command); });
+      }
+      // Serial devices of this machine, chosen by their path.
+      const std::vector<std::string> devices = ListSerialDevices();
+      if (!devices.empty()) ports->addSeparator();
+      for (const std::string& device : devices) {
+        QAction* action = ports->addAction(QString::fromStdString(device));
+        connect(action, &QAction::triggered, this, [this, device] {
+          app_.settings.port = device;
+          ReconnectPort();
+        });
+      }
+      continue;
+    }
+    QAction* action = menu->addAction(item->text);
+    action->setEnabled(!item->grayed);
+    actions_[item->command] = action;
+    const int command = item->command;
+    connect(action, &QAction::triggered, this, [this, command] { Command(command); });
+  }
+}
+
+void MainWindow::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  AddMenuItems(bar->addMenu("&File"), FILE_MENU);
+  AddMenuItems(bar->addMenu("&Display"), DISPLAY_MENU);
+  AddMenuItems(bar->addMenu("&Help"), HELP_MENU);
+  for (const MenuItem* item = BAR_ITEMS; item->kind != MenuKind::End; ++item) {
+    QAction* action = bar->addAction(item->text);
+    action->setEnabled(!item->grayed);
+    actions_[item->command] = action;
+    const int command = item->command;
+    connect(action, &QAction::triggered, this, [this, command] { Command(command); });
+  }
+}
+
+void MainWindow::SetGrayed(int command, bool grayed) {
+  if (QAction* action = Action(command)) action->setEnabled(!grayed);
+}
+
+void MainWindow::Command(int command) {
+  if (int port = CommPortFromCommand(command)) {
+    app_.settings.port = "COM" + std::to_string(port);
+    ReconnectPort();
+    return;
+  }
+  if (DisplayModeForCommand(command) != 0) {
+    SwitchDisplay(command);
+    return;
+  }
+  switch (command) {
+    case CMD_ABOUT: {
+      AboutBox box(this);
+      box.exec();
+      return;
+    }
+    case CMD_HELP: {
+      HelpBox box(this);
+      box.exec();
+      return;
+    }
+    case CMD_EXIT:
+      close();
+      return;
+    case CMD_DATALOG:
+      app_.dataLog.StartDataLog();
+      return;
+    case CMD_CLOSE_DATALOG:
+      app_.dataLog.StopDataLog();
+      return;
+    case CMD_PLAYBACK:
+      if (app_.playback.StartPlayback() == 0) {
+        playbackControls_->CreateProgressBar();
+        playbackControls_->Create(DisplayMode());
+        RepaintAll();
+      }
+      return;
+    case CMD_STOP_PLAYBACK:
+      app_.playback.StopPlayback();
+      playbackControls_->Remove(false);
+      playbackControls_->RemoveProgressBar();
+      RepaintAll();
+      return;
+    case CMD_MALF_CODES:
+      if (hooks.openMalfCodes) hooks.openMalfCodes();
+      activateWindow();
+      return;
+    case CMD_BANK_SELECT:
+      if (hooks.openBankSelector) hooks.openBankSelector();
+      activateWindow();
+      return;
+    default:
+      if (hooks.command) hooks.command(command);
+      return;
+  }
+}
+
+void MainWindow::SwitchDisplay(int command) {
+  const int newMode = DisplayModeForCommand(command);
+  if (newMode == 0) return;
+  const int oldMode = DisplayMode();
+  for (int item : kDisplayItems) SetGrayed(item, false);
+
+  auto parkDisplayThread = [this] {
+    app_.displayThread.displayHold.store(true);
+    SleepMs(10);
+  };
+
+  if (newMode == MODE_ANALYSIS) {
+    if (hooks.stopDataLog) hooks.stopDataLog();
+    if (hooks.stopPlayback) hooks.stopPlayback();
+    if (hooks.stopVeLearn) hooks.stopVeLearn();
+    DisconnectPort();
+    parkDisplayThread();
+    if (hooks.removeControls) hooks.removeControls(newMode);
+    if (hooks.removePlaybackControls) hooks.removePlaybackControls(false);
+    if (oldMode == MODE_FLASH && hooks.closeFlashWindow) hooks.closeFlashWindow();
+    if (hooks.closeMalfCodes) hooks.closeMalfCodes();
+    if (hooks.closeBankSelector) hooks.closeBankSelector();
+    app_.processor.displayMode.store(MODE_ANALYSIS);
+    if (hooks.openAnalysis) hooks.openAnalysis();
+    SetGrayed(CMD_MALF_CODES, true);
+    SetGrayed(CMD_BANK_SELECT, true);
+    SetGrayed(CMD_ANALYSIS, true);
+    RepaintAll();
+    return;  // the DisplayThread stays parked while the analysis is shown
+  }
+
+  if (newMode == MODE_FLASH) {
+    if (hooks.stopPlayback) hooks.stopPlayback();
+    if (hooks.stopVeLearn) hooks.stopVeLearn();
+    parkDisplayThread();
+    if (hooks.removeControls) hooks.removeControls(newMode);
+    if (hooks.removePlaybackControls) hooks.removePlaybackControls(false);
+    if (hooks.closeMalfCodes) hooks.closeMalfCodes();
+    if (hooks.closeBankSelector) hooks.closeBankSelector();
+    app_.processor.displayMode.store(MODE_FLASH);
+    if (hooks.openFlashWindow) hooks.openFlashWindow();
+    SetGrayed(CMD_MALF_CODES, true);
+    SetGrayed(CMD_BANK_SELECT, true);
+    SetGrayed(CMD_FLASH, true);
+    RepaintAll();
+    app_.displayThread.displayHold.store(false);
+    if (app_.portOpen.load() == 0 && !PlaybackRunning()) ReconnectPort();
+    return;
+  }
+
+  SetGrayed(DisplayMenuCommand(newMode), true);
+  if (newMode != oldMode) {
+    parkDisplayThread();
+    if (hooks.removeControls) hooks.removeControls(newMode);
+    if (hooks.removePlaybackControls) hooks.removePlaybackControls(newMode == MODE_GAUGE);
+    if (oldMode == MODE_FLASH && hooks.closeFlashWindow) hooks.closeFlashWindow();
+    app_.processor.displayMode.store(newMode);
+    if (hooks.createControls) hooks.createControls(newMode);
+    if (PlaybackRunning() && hooks.createPlaybackControls) hooks.createPlaybackControls();
+  }
+
+  // Common tail.
+  RepaintAll();
+  if (app_.settings.flashBankOpen == 1 && !(hooks.bankSelectorOpen && hooks.bankSelectorOpen()) && !PlaybackRunning())
+    Command(CMD_BANK_SELECT);
+  if (app_.settings.malfunctionOpen == 1 && !(hooks.malfCodesOpen && hooks.malfCodesOpen()))
+    Command(CMD_MALF_CODES);
+  app_.displayThread.displayHold.store(false);
+  if (app_.portOpen.load() == 0 && !PlaybackRunning()) ReconnectPort();
+  app_.link.RequestRingFlush();
+}
+
+void MainWindow::ReconnectPort() {
+  if (DisplayMode() != MODE_ANALYSIS && !PlaybackRunning()) {
+    ShowPortState(0);
+    app_.link.RequestPort(PORT_REOPEN, app_.settings.port.c_str());
+  }
+  SaveConfig(app_.config);
+}
+
+void MainWindow::DisconnectPort() { app_.link.RequestPort(PORT_CLOSE, nullptr); }
+
+void MainWindow::ShowPortState(int open) {
+  app_.portOpen.store(open);
+  if (!IsLiveMode(DisplayMode())) return;
+  const std::string port = app_.settings.port;
+  surface_->DrawValues([port, open](Canvas& canvas) { PaintPortLine(canvas, port, open != 0); });
+}
+
+StatusPanelValues MainWindow::CollectStatus() const {
+  const RuntimeRecord& r = app_.processor.record;
+  StatusPanelValues v;
+  v.hours = r.runHours.load();
+  v.minutes = r.runMinutes.load();
+  v.seconds = r.runSeconds.load();
+  v.promId = r.promId.load();
+  v.multiPort = r.multiPort.load() != 0;
+  v.cylinders = r.cylinders.load();
+  v.mapSensorBars = r.mapSensorBars.load();
+  v.flashModel = r.flashController.load() != 0;
+  v.flashBank = r.flashBank.load();
+  v.port = app_.settings.port;
+  v.portOpen = app_.portOpen.load() != 0;
+  v.logOpen = hooks.logOpen && hooks.logOpen();
+  v.logPaused = hooks.logPaused && hooks.logPaused();
+  v.playbackRunning = hooks.playbackRunning && hooks.playbackRunning();
+  v.playbackAtEnd = hooks.playbackAtEnd && hooks.playbackAtEnd();
+  if (v.logOpen && hooks.logFileName) {
+    v.fileName = hooks.logFileName();
+  } else if (v.playbackRunning && hooks.playbackFileName) {
+    v.fileName = hooks.playbackFileName();
+  }
+  v.veLearnRunning = hooks.veLearnRunning && hooks.veLearnRunning();
+  v.learnInput = app_.settings.learnInput;
+  v.linkAlive = r.linkAlive.load() != 0;
+  v.firmwareMinor = r.firmwareMinor.load();
+  return v;
+}
+
+void MainWindow::PaintStaticLayer(Canvas& canvas) {
+  canvas.FillRect(0, 0, 800, 600, COLOUR_BACKGROUND);
+  const int mode = DisplayMode();
+  const StatusPanelValues status = CollectStatus();
+  if (IsLiveMode(mode)) PaintStatusPanel(canvas, status);
+  for (const DisplayTitle& title : kTitles) {
+    if (title.mode != mode) continue;
+    canvas.SetFont(FontId::Title);
+    canvas.SetTransparentText(false);
+    canvas.SetTextColour(COLOUR_TEXT);
+    canvas.SetBackColour(COLOUR_BACKGROUND);
+    canvas.Text(title.x, 6, title.text);
+  }
+  if (mode == MODE_GAUGE) {
+    gauge_->PaintGaugeStatic(canvas);
+    gauge_->PaintGaugeValues(canvas);
+    PaintControllerLine(canvas, status);
+    if (status.playbackRunning) {
+      canvas.SetFont(FontId::Small);
+      canvas.Text(665, 123, "Playback Rate");
+    }
+  } else if (hooks.paintDisplay) {
+    hooks.paintDisplay(canvas, mode);
+  }
+  if (status.playbackRunning && mode != MODE_ANALYSIS && mode != MODE_FLASH) {
+    canvas.SetFont(FontId::Small);
+    canvas.Text(665, -1, "Progress");
+  }
+}
+
+void MainWindow::RepaintAll() { surface_->InvalidateAll(); }
+
+void MainWindow::RedrawLoggingStatus() {
+  if (!IsLiveMode(DisplayMode())) return;
+  const StatusPanelValues status = CollectStatus();
+  surface_->DrawValues([status](Canvas& canvas) { PaintLoggingStatus(canvas, status); });
+}
+
+bool MainWindow::HandleKey(int key, const QString& text) {
+  const int mode = DisplayMode();
+  if (mode == MODE_ANALYSIS || mode == MODE_FLASH) return false;
+  if (text.size() == 1) {
+    if (int command = QuickCommandForKey(text.at(0).toLatin1())) {
+      SwitchDisplay(command);
+      return true;
+    }
+  }
+  const bool logOpen = hooks.logOpen && hooks.logOpen();
+  if (!logOpen || !hooks.logKey) return false;
+  char logKey = 0;
+  if (key == Qt::Key_Tab) logKey = '\t';
+  if (key == Qt::Key_Space) logKey = ' ';
+  if (key == Qt::Key_Return || key == Qt::Key_Enter) logKey = '\r';
+  if (logKey == 0) return false;
+  hooks.logKey(logKey);
+  RedrawLoggingStatus();
+  return true;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == view_) return HandleKey(key->key(), key->text());
+    // A display's control: forward the display and logging keys, then let the
+    // control have the key too.
+    const bool displayKey = key->text().size() == 1 && QuickCommandForKey(key->text().at(0).toLatin1()) != 0;
+    const bool logKey = hooks.logOpen && hooks.logOpen() &&
+                        (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Space || key->key() == Qt::Key_Return ||
+                         key->key() == Qt::Key_Enter);
+    if (displayKey || logKey) {
+      QCoreApplication::postEvent(view_, new QKeyEvent(QEvent::KeyPress, key->key(), key->modifiers(), key->text()));
+      return logKey && key->key() == Qt::Key_Tab;  // TAB would only move the focus
+    }
+  }
+  if (event->type() == QEvent::MouseMove && watched == view_) {
+    const int mode = DisplayMode();
+    if (mode != MODE_ANALYSIS && mode != MODE_FLASH && !isActiveWindow()) view_->setFocus();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::InstallKeyForwarding(QWidget* control) { control->installEventFilter(this); }
+
+void MainWindow::StorePosition() {
+  if (isMinimized()) return;
+  app_.settings.mainWindowX = frameGeometry().x();
+  app_.settings.mainWindowY = frameGeometry().y();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!closing_) {
+    closing_ = true;
+    StorePosition();
+    app_.Shutdown();
+  }
+  event->accept();
+}
+
+}  // namespace zrm

@@ -1,0 +1,116 @@
+// vistrel's main window: the menus, the display modes and the switch between
+// them, the keyboard, the status panel and the port line, over the retained
+// surface that the DisplayThread draws the value layer into.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "apps/vistrel/vistrel_app.h"
+#include "shell/status_panel.h"
+
+class QAction;
+class QMenu;
+
+namespace zrm {
+
+class RetainedSurface;
+class SurfaceWidget;
+class GaugeDisplay;
+class QtServices;
+class PlaybackControls;
+
+// Registration points for the displays and tool windows that other parts of
+// the program bring; each does nothing until it is set.
+struct DisplayHooks {
+  std::function<void(int mode)> removeControls;  // controls of every display but `mode`
+  std::function<void(int mode)> createControls;
+  std::function<void()> createPlaybackControls;
+  std::function<void(bool keepForGauge)> removePlaybackControls;
+  std::function<void()> openAnalysis;
+  std::function<void()> openFlashWindow;
+  std::function<void()> closeFlashWindow;
+  std::function<void()> stopDataLog;
+  std::function<void()> stopPlayback;
+  std::function<void()> stopVeLearn;
+  std::function<bool()> playbackRunning;
+  std::function<bool()> playbackAtEnd;
+  std::function<bool()> logOpen;
+  std::function<bool()> logPaused;
+  std::function<std::string()> logFileName;
+  std::function<std::string()> playbackFileName;
+  std::function<bool()> veLearnRunning;
+  std::function<void(char key)> logKey;  // TAB, SPACE, ENTER while a log is open
+  std::function<bool()> malfCodesOpen;
+  std::function<void()> openMalfCodes;
+  std::function<void()> closeMalfCodes;
+  std::function<bool()> bankSelectorOpen;
+  std::function<void()> openBankSelector;
+  std::function<void()> closeBankSelector;
+  std::function<void(Canvas&, int mode)> paintDisplay;  // bodies of modes 1, 3, 4, 5, 6, 7
+  std::function<void(int command)> command;             // menu commands handled elsewhere
+};
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  MainWindow(VistrelApp& app, QtServices& services);
+  ~MainWindow() override;
+
+  // The display switch for a display command.
+  void SwitchDisplay(int command);
+  // A menu command as if chosen from the menu.
+  void Command(int command);
+  int DisplayMode() const { return app_.processor.displayMode.load(); }
+
+  QAction* Action(int command) const;
+  RetainedSurface& Surface() { return *surface_; }
+  QWidget* SurfaceView() const;
+  GaugeDisplay& Gauge() { return *gauge_; }
+  DisplayHooks hooks;
+
+  // The shared button procedure: the display keys and, while a log is open,
+  // the logging keys reach the main window from a focused control.
+  void InstallKeyForwarding(QWidget* control);
+
+  // Redraws the status panel's logging line (after a logging key).
+  void RedrawLoggingStatus();
+  // Whole-window repaint of the static layer.
+  void RepaintAll();
+  // The status panel's current values.
+  StatusPanelValues CollectStatus() const;
+  // The window position is stored only when the window is not minimised.
+  void StorePosition();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void AddMenuItems(QMenu* menu, const struct MenuItem* items);
+  void PaintStaticLayer(Canvas& canvas);
+  void ShowPortState(int open);
+  void ReconnectPort();
+  void DisconnectPort();
+  bool HandleKey(int key, const QString& text);
+  bool PlaybackRunning() const { return hooks.playbackRunning && hooks.playbackRunning(); }
+  void SetGrayed(int command, bool grayed);
+  void WireLogAndPlayback();
+  void UpdateLogMenu();
+
+  VistrelApp& app_;
+  QtServices& services_;
+  std::unique_ptr<RetainedSurface> surface_;
+  SurfaceWidget* view_ = nullptr;
+  std::unique_ptr<GaugeDisplay> gauge_;
+  std::unique_ptr<PlaybackControls> playbackControls_;
+  std::map<int, QAction*> actions_;
+  int spoke_ = 0;
+  bool closing_ = false;
+};
+
+}  // namespace zrm

@@ -1,0 +1,61 @@
+// vistrel's process-wide state: settings, the link and its two threads, the
+// frame processing, and the displays. The main window owns one instance;
+// tests make their own.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "config/config_file.h"
+#include "link/display_thread.h"
+#include "link/frame_processor.h"
+#include "link/frame_source.h"
+#include "link/serial_link.h"
+#include "logs/data_log.h"
+#include "logs/playback.h"
+#include "shell/vistrel_config.h"
+
+namespace zrm {
+
+struct VistrelStartOptions {
+  // Configuration file; empty: beside the program, else the user's folder.
+  std::string configPath;
+  bool readConfig = true;
+};
+
+class VistrelApp {
+  PlatformServices* services_;
+
+ public:
+  explicit VistrelApp(PlatformServices* services);
+  ~VistrelApp();
+
+  // Start-up steps up to the threads: start values, configuration, unit switches.
+  void LoadSettings(const VistrelStartOptions& options);
+  // Copies the settings the threads read into their shared words.
+  void PublishSettings();
+  void StartThreads();
+  // Shutdown after the window has stored its position: configuration saved,
+  // port closed the normal way, threads ended.
+  void Shutdown();
+
+  VistrelSettings settings;
+  ConfigFile config;
+  SerialLink link;
+  FrameSources sources{&link};
+  FrameProcessor processor{sources};
+  DisplayThread displayThread{processor, sources, &link};
+  DataLog dataLog;
+  Playback playback;
+  std::atomic<int> portOpen{0};  // the status panel's port-state flag
+  // At exit, after the configuration is saved and before the port closes:
+  // the open log is closed and VE learn writes its table.
+  std::function<void()> beforePortClose;
+
+ private:
+  bool shutDown_ = false;
+};
+
+}  // namespace zrm
