@@ -21,6 +21,7 @@ void VistrelApp::LoadSettings(const VistrelStartOptions& options) {
   std::string path = options.configPath.empty() ? LocateConfigFile(VISTREL_CONFIG_NAME) : options.configPath;
   config = MakeVistrelConfig(path, settings, services_);
   if (options.readConfig) LoadConfig(config);
+  if (setUpUserDevices) setUpUserDevices();
   PublishSettings();
 }
 

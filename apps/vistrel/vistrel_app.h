@@ -50,6 +50,8 @@ class VistrelApp {
   DataLog dataLog;
   Playback playback;
   std::atomic<int> portOpen{0};  // the status panel's port-state flag
+  // After the configuration is read: the user-device tables are set up from it.
+  std::function<void()> setUpUserDevices;
   // At exit, after the configuration is saved and before the port closes:
   // the open log is closed and VE learn writes its table.
   std::function<void()> beforePortClose;
