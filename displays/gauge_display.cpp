@@ -227,21 +227,26 @@ void GaugeDisplay::PaintDialFace(Canvas& canvas, int cx) const {
   canvas.Arc(cx - r, DIAL_Y - r, cx + r, DIAL_Y + r, from.x, from.y, to.x, to.y);
 }
 
-void GaugeDisplay::PaintSpeedometerScale(Canvas& canvas) const {
-  const DialScale scale = SpeedometerScale(settings_.speedRange);
+// Major ticks from the rim inwards at every step, half ticks between them.
+static void PaintMajorAndHalfTicks(Canvas& canvas, int cx, const DialScale& scale) {
   canvas.SetPen(TICK_COLOUR, 2);
   for (int k = 0; k <= scale.count; ++k) {
     const double a = DIAL_START_ANGLE + k * scale.stepAngle;
-    const CanvasPoint outer = DialPoint(SPEEDO_X, DIAL_Y, a, DIAL_RADIUS);
-    const CanvasPoint inner = DialPoint(SPEEDO_X, DIAL_Y, a, MAJOR_TICK_INNER);
+    const CanvasPoint outer = DialPoint(cx, DIAL_Y, a, DIAL_RADIUS);
+    const CanvasPoint inner = DialPoint(cx, DIAL_Y, a, MAJOR_TICK_INNER);
     canvas.Line(outer.x, outer.y, inner.x, inner.y);
   }
   for (int k = 0; k < scale.count; ++k) {
     const double a = DIAL_START_ANGLE + (k + 0.5) * scale.stepAngle;
-    const CanvasPoint outer = DialPoint(SPEEDO_X, DIAL_Y, a, DIAL_RADIUS);
-    const CanvasPoint inner = DialPoint(SPEEDO_X, DIAL_Y, a, HALF_TICK_INNER);
+    const CanvasPoint outer = DialPoint(cx, DIAL_Y, a, DIAL_RADIUS);
+    const CanvasPoint inner = DialPoint(cx, DIAL_Y, a, HALF_TICK_INNER);
     canvas.Line(outer.x, outer.y, inner.x, inner.y);
   }
+}
+
+void GaugeDisplay::PaintSpeedometerScale(Canvas& canvas) const {
+  const DialScale scale = SpeedometerScale(settings_.speedRange);
+  PaintMajorAndHalfTicks(canvas, SPEEDO_X, scale);
   TextIn(canvas, FontId::Normal, COLOUR_BACKGROUND);
   for (int k = 0; k <= scale.count; ++k) {
     const CanvasPoint p = DialPoint(SPEEDO_X, DIAL_Y, DIAL_START_ANGLE + k * scale.stepAngle, SPEED_LABEL_RADIUS);
@@ -264,19 +269,7 @@ void GaugeDisplay::PaintTachometerScale(Canvas& canvas) const {
     }
   }
   const DialScale scale = TachometerScale(settings_.rpmRange);
-  canvas.SetPen(TICK_COLOUR, 2);
-  for (int k = 0; k <= scale.count; ++k) {
-    const double a = DIAL_START_ANGLE + k * scale.stepAngle;
-    const CanvasPoint outer = DialPoint(TACHO_X, DIAL_Y, a, DIAL_RADIUS);
-    const CanvasPoint inner = DialPoint(TACHO_X, DIAL_Y, a, MAJOR_TICK_INNER);
-    canvas.Line(outer.x, outer.y, inner.x, inner.y);
-  }
-  for (int k = 0; k < scale.count; ++k) {
-    const double a = DIAL_START_ANGLE + (k + 0.5) * scale.stepAngle;
-    const CanvasPoint outer = DialPoint(TACHO_X, DIAL_Y, a, DIAL_RADIUS);
-    const CanvasPoint inner = DialPoint(TACHO_X, DIAL_Y, a, HALF_TICK_INNER);
-    canvas.Line(outer.x, outer.y, inner.x, inner.y);
-  }
+  PaintMajorAndHalfTicks(canvas, TACHO_X, scale);
   canvas.SetPen(FINE_TICK_COLOUR, 1);
   for (int k = 0; k < 10 * scale.count; ++k) {
     const double a = DIAL_START_ANGLE + k * scale.stepAngle / 10.0;
