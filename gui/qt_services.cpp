@@ -19,6 +19,7 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
     case MessageIcon::Warning: return QMessageBox::Warning;
     case MessageIcon::Error: return QMessageBox::Critical;
     case MessageIcon::Question: return QMessageBox::Question;
+    case MessageIcon::None: return QMessageBox::NoIcon;
   }
   return QMessageBox::NoIcon;
 }

@@ -8,7 +8,7 @@
 
 namespace zrm {
 
-enum class MessageIcon { Information, Warning, Error, Question };
+enum class MessageIcon { Information, Warning, Error, Question, None };
 
 // Beep types as the Windows programs pass them (MB_ICONEXCLAMATION is 0x30).
 constexpr unsigned BEEP_EXCLAMATION = 0x30;

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "apps/vistrel/about_boxes.h"
+#include "apps/vistrel/flash_window.h"
 #include "apps/vistrel/playback_controls.h"
 #include "displays/gauge_display.h"
 #include "gui/qt_services.h"
@@ -39,7 +40,6 @@ constexpr DisplayTitle kTitles[] = {
     {MODE_VELEARN, 268, "Volumetric Efficiency Learn"},
     {MODE_KNOCK, 298, "Areas of Spark Knock"},
     {MODE_ANALYSIS, 320, "Data Analysis"},
-    {MODE_FLASH, 312, "ZRM Flash Program"},
     {MODE_DIAGNOSTICS, 300, "Sensor Diagnostics"},
 };
 
@@ -90,6 +90,10 @@ MainWindow::MainWindow(VistrelApp& app, QtServices& services)
   }
 
   WireLogAndPlayback();
+
+  flash_ = std::make_unique<FlashWindow>(*this, app_, app_.Services());
+  hooks.openFlashWindow = [this] { flash_->Open(); };
+  hooks.closeFlashWindow = [this] { flash_->Close(); };
 
   auto* secondTimer = new QTimer(this);
   connect(secondTimer, &QTimer::timeout, this, [this] {
@@ -293,6 +297,15 @@ void MainWindow::SwitchDisplay(int command) {
   const int oldMode = DisplayMode();
   for (int item : kDisplayItems) SetGrayed(item, false);
 
+  // The analysis or flash display chosen again: its window stays as it is.
+  if (newMode == oldMode && (newMode == MODE_ANALYSIS || newMode == MODE_FLASH)) {
+    SetGrayed(CMD_MALF_CODES, true);
+    SetGrayed(CMD_BANK_SELECT, true);
+    SetGrayed(command, true);
+    RepaintAll();
+    return;
+  }
+
   auto parkDisplayThread = [this] {
     app_.displayThread.displayHold.store(true);
     SleepMs(10);
@@ -427,6 +440,8 @@ void MainWindow::PaintStaticLayer(Canvas& canvas) {
       canvas.SetFont(FontId::Small);
       canvas.Text(665, 123, "Playback Rate");
     }
+  } else if (mode == MODE_FLASH) {
+    flash_->Paint(canvas);
   } else if (hooks.paintDisplay) {
     hooks.paintDisplay(canvas, mode);
   }

@@ -21,6 +21,7 @@ class SurfaceWidget;
 class GaugeDisplay;
 class QtServices;
 class PlaybackControls;
+class FlashWindow;
 
 // Registration points for the displays and tool windows that other parts of
 // the program bring; each does nothing until it is set.
@@ -70,6 +71,7 @@ class MainWindow : public QMainWindow {
   RetainedSurface& Surface() { return *surface_; }
   QWidget* SurfaceView() const;
   GaugeDisplay& Gauge() { return *gauge_; }
+  FlashWindow& Flash() { return *flash_; }
   DisplayHooks hooks;
 
   // The shared button procedure: the display keys and, while a log is open,
@@ -108,6 +110,7 @@ class MainWindow : public QMainWindow {
   SurfaceWidget* view_ = nullptr;
   std::unique_ptr<GaugeDisplay> gauge_;
   std::unique_ptr<PlaybackControls> playbackControls_;
+  std::unique_ptr<FlashWindow> flash_;  // after the surface: it goes first
   std::map<int, QAction*> actions_;
   int spoke_ = 0;
   bool closing_ = false;

@@ -41,6 +41,8 @@ class VistrelApp {
   // port closed the normal way, threads ended.
   void Shutdown();
 
+  PlatformServices& Services() { return *services_; }
+
   VistrelSettings settings;
   ConfigFile config;
   SerialLink link;

@@ -2,6 +2,12 @@
 //
 //   zrmtool sim [--link PATH] [--wire-speed] [--seed N] [--noise] [--flip]
 //               [--drop] [--stall] [--vanish-after SECONDS] [--vanish-for SECONDS]
+//               [--flash FILE] [--sst] [--loader-fault KIND[:N]]
+//
+// The flash loader keeps its eight banks in FILE (created with factory banks
+// when absent; in memory without --flash), on an SST chip with --sst. A loader
+// fault hits the Nth loader command (default 1): refuse, silence, checksum,
+// truncate; readback spoils one byte of the Nth read-back answer.
 //
 // Prints "sim: PATH" once the link is in place, so a script can wait for that
 // line before opening it.
@@ -10,9 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "sim/flash_loader.h"
 #include "sim/sim_ecm.h"
 #include "tools/zrmtool/commands.h"
 #include "tools/zrmtool/tool_signals.h"
@@ -42,7 +50,8 @@ int Usage(const char* problem) {
   std::fprintf(stderr, "zrmtool sim: %s\n", problem);
   std::fprintf(stderr,
                "usage: zrmtool sim [--link PATH] [--wire-speed] [--seed N] [--noise] [--flip] [--drop]\n"
-               "                   [--stall] [--vanish-after SECONDS] [--vanish-for SECONDS]\n");
+               "                   [--stall] [--vanish-after SECONDS] [--vanish-for SECONDS]\n"
+               "                   [--flash FILE] [--sst] [--loader-fault refuse|silence|checksum|truncate|readback[:N]]\n");
   return EXIT_USAGE;
 }
 
@@ -50,6 +59,7 @@ int Usage(const char* problem) {
 
 int CmdSim(int argc, char** argv) {
   sim::SimOptions options;
+  sim::FlashLoaderOptions loaderOptions;
   for (int i = 0; i < argc; ++i) {
     const char* arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -63,6 +73,15 @@ int CmdSim(int argc, char** argv) {
       options.drop = true;
     } else if (std::strcmp(arg, "--stall") == 0) {
       options.stall = true;
+    } else if (std::strcmp(arg, "--sst") == 0) {
+      loaderOptions.sst = true;
+    } else if (std::strcmp(arg, "--flash") == 0) {
+      if (!hasValue || argv[i + 1][0] == '\0') return Usage("--flash needs a file");
+      loaderOptions.flashFile = argv[++i];
+    } else if (std::strcmp(arg, "--loader-fault") == 0) {
+      if (!hasValue || !sim::ParseLoaderFault(argv[i + 1], &loaderOptions.fault))
+        return Usage("--loader-fault needs refuse, silence, checksum, truncate or readback, optionally :N");
+      ++i;
     } else if (std::strcmp(arg, "--link") == 0) {
       if (!hasValue || argv[i + 1][0] == '\0') return Usage("--link needs a path");
       options.linkPath = argv[++i];
@@ -85,7 +104,13 @@ int CmdSim(int argc, char** argv) {
   // Installed before the simulator's thread exists, so a signal lands here.
   InstallStopSignals();
 
+  auto loader = std::make_shared<sim::SimFlashLoader>(loaderOptions);
+  if (loader->Open() != 0) {
+    std::fprintf(stderr, "zrmtool sim: cannot use %s as the flash (131072 bytes)\n", loaderOptions.flashFile.c_str());
+    return EXIT_FAIL;
+  }
   sim::SimEcm ecm(options);
+  ecm.SetLoader(loader);
   if (ecm.Start() != 0) {
     std::fprintf(stderr, "zrmtool sim: cannot create the terminal linked at %s\n", options.linkPath.c_str());
     return EXIT_FAIL;

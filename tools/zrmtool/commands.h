@@ -12,5 +12,8 @@ int CmdSim(int argc, char** argv);
 int CmdMonitor(int argc, char** argv);
 int CmdFrames(int argc, char** argv);
 int CmdSmooth(int argc, char** argv);
+int CmdRecord(int argc, char** argv);
+int CmdBankRead(int argc, char** argv);
+int CmdBankProgram(int argc, char** argv);
 
 }  // namespace zrm::tool

@@ -15,9 +15,13 @@ struct Command {
 constexpr Command kCommands[] = {
     {"sim", zrm::tool::CmdSim,
      "sim [--link PATH] [--wire-speed] [--seed N] [--noise] [--flip] [--drop] [--stall]\n"
-     "      [--vanish-after SECONDS] [--vanish-for SECONDS]"},
+     "      [--vanish-after SECONDS] [--vanish-for SECONDS] [--flash FILE] [--sst]\n"
+     "      [--loader-fault refuse|silence|checksum|truncate|readback[:N]]"},
     {"monitor", zrm::tool::CmdMonitor, "monitor PORT [--seconds N]"},
+    {"record", zrm::tool::CmdRecord, "record PORT OUT.dat [--seconds N] [--mark-every S]"},
     {"frames", zrm::tool::CmdFrames, "frames FILE"},
+    {"bank-read", zrm::tool::CmdBankRead, "bank-read PORT BANK OUT.bin [--no-activate]"},
+    {"bank-program", zrm::tool::CmdBankProgram, "bank-program PORT BANK IN.bin [--no-verify] [--no-activate]"},
     {"smooth", zrm::tool::CmdSmooth, "smooth --s S [--extended] [FILE]"},
 };
 
