@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <regex>
 #include <thread>
 
 #include "link/display_thread.h"
@@ -163,6 +164,26 @@ TEST_F(E2eFixture, FlushWhileTheDisplayThreadConsumesLeavesTheRingEmpty) {
   EXPECT_EQ(link.RingCount(), 0);
   EXPECT_LT(worst.load(), 2 * 4709);  // never more than the stream of a second or two
   EXPECT_FALSE(ecm->Streaming());
+}
+
+TEST_F(E2eFixture, MonitorPrintsASecondLineAndClosesTheNormalWay) {
+  StartSim();
+  std::string out;
+  ASSERT_EQ(test::RunCommand(std::string(ZRMTOOL_PATH) + " monitor " + linkPath + " --seconds 3", &out), 0);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(out.substr(at, end - at));
+  ASSERT_EQ(lines.size(), 4u) << out;
+  const std::regex second(R"(\d\d:\d\d:\d\d rpm \d+ speed \d+ map \d+ clt -?\d+)");
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(std::regex_match(lines[i], second)) << lines[i];
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(lines[3], m, std::regex(R"(frames (\d+) bad (\d+))"))) << lines[3];
+  EXPECT_GE(std::stoi(m[1]), 34);  // about 17 a second
+  EXPECT_EQ(m[2], "0");
+  // Stream on after the open, stream off before the close, nothing else.
+  Bytes expected = kStreamOn;
+  expected.insert(expected.end(), kStreamOff.begin(), kStreamOff.end());
+  EXPECT_EQ(ecm->ReceivedBytes(), expected);
 }
 
 }  // namespace

@@ -72,7 +72,6 @@ int CmdMonitor(int argc, char** argv) {
   std::int64_t nextLine = start + 1000;
   while (!StopRequested()) {
     std::int64_t now = MonotonicMs();
-    if (seconds >= 0 && now - start >= seconds * 1000) break;
     if (now >= nextLine) {
       nextLine += 1000;
       processor.secondsTicker.fetch_add(1);
@@ -83,6 +82,8 @@ int CmdMonitor(int argc, char** argv) {
         std::fflush(stdout);
       }
     }
+    // The line of the last second is printed before the run ends.
+    if (seconds >= 0 && now - start >= seconds * 1000) break;
     SleepMs(10);
   }
 
