@@ -320,4 +320,22 @@ int SaveConfig(const ConfigFile& file) {
   return 0;
 }
 
+FilePathTriple SplitFilePath(const std::string& path) {
+#ifdef _WIN32
+  const char* separators = "\\/";
+#else
+  const char* separators = "/";
+#endif
+  FilePathTriple triple;
+  triple.path = path;
+  std::size_t cut = path.find_last_of(separators);
+  if (cut == std::string::npos) {
+    triple.name = path;
+  } else {
+    triple.folder = path.substr(0, cut + 1);
+    triple.name = path.substr(cut + 1);
+  }
+  return triple;
+}
+
 }  // namespace zrm

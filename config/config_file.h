@@ -59,6 +59,10 @@ struct FilePathTriple {
   bool operator==(const FilePathTriple&) const = default;
 };
 
+// The triple of a chosen path: the path, its file name, and its folder with
+// the trailing separator.
+FilePathTriple SplitFilePath(const std::string& path);
+
 // One program's configuration file. The key table points into a settings
 // struct that must outlive this object and stay where it is.
 struct ConfigFile {

@@ -54,23 +54,6 @@ bool FlashControlEnabled(FlashControlId id, int action) {
   }
 }
 
-FilePathTriple SplitBinPath(const std::string& path) {
-#ifdef _WIN32
-  const char* separators = "\\/";
-#else
-  const char* separators = "/";
-#endif
-  FilePathTriple triple;
-  triple.path = path;
-  const std::size_t cut = path.find_last_of(separators);
-  if (cut == std::string::npos) {
-    triple.name = path;
-  } else {
-    triple.folder = path.substr(0, cut + 1);
-    triple.name = path.substr(cut + 1);
-  }
-  return triple;
-}
 
 bool SelectProgramFile(VistrelSettings& settings, PlatformServices& services) {
   std::string path;
@@ -87,7 +70,7 @@ bool SelectProgramFile(VistrelSettings& settings, PlatformServices& services) {
     services.ShowMessage(BIN_INCORRECT_CAPTION, BIN_INCORRECT_TEXT, MESSAGE_NO_ICON);
     return false;
   }
-  settings.flashBin = SplitBinPath(path);
+  settings.flashBin = SplitFilePath(path);
   return true;
 }
 
@@ -102,7 +85,7 @@ bool SelectReadFile(VistrelSettings& settings, PlatformServices& services, const
     if (answer == QuestionAnswer::Yes) break;
     if (answer == QuestionAnswer::Cancel) return false;
   }
-  settings.readBin = SplitBinPath(path);
+  settings.readBin = SplitFilePath(path);
   return true;
 }
 

@@ -97,9 +97,6 @@ enum class QuestionAnswer { Yes, No, Cancel };
 // A Yes / No / Cancel question (caption, text), topmost.
 using AskYesNoCancel = std::function<QuestionAnswer(const std::string& caption, const std::string& text)>;
 
-// Full path, file-name part and folder part (with its separator) of a path.
-FilePathTriple SplitBinPath(const std::string& path);
-
 // The program file's dialog and checks; true when a new file was stored.
 bool SelectProgramFile(VistrelSettings& settings, PlatformServices& services);
 // The read file's dialog with its overwrite question; true when stored.

@@ -23,23 +23,6 @@ FileDialogRequest DataLogDialog(const std::string& title, const FilePathTriple& 
   return request;
 }
 
-FilePathTriple SplitChosenPath(const std::string& path) {
-#ifdef _WIN32
-  const char* separators = "\\/";
-#else
-  const char* separators = "/";
-#endif
-  FilePathTriple triple;
-  triple.path = path;
-  std::size_t cut = path.find_last_of(separators);
-  if (cut == std::string::npos) {
-    triple.name = path;
-  } else {
-    triple.folder = path.substr(0, cut + 1);
-    triple.name = path.substr(cut + 1);
-  }
-  return triple;
-}
 
 std::FILE* OpenLogStream(const std::string& path) {
 #ifdef _WIN32
@@ -88,7 +71,7 @@ int DataLog::StartDataLog() {
   if (!services_.ChooseFile(DataLogDialog(DATA_LOG_TITLE, settings_.dataLog), &path)) return -1;
   if (OpenDataLog(path) != 0) return -1;
 
-  settings_.dataLog = SplitChosenPath(path);
+  settings_.dataLog = SplitFilePath(path);
   // The analysis window opens the newest log next.
   settings_.analysis.folder = settings_.dataLog.folder;
   settings_.analysis.name = settings_.dataLog.name;
@@ -117,7 +100,7 @@ int DataLog::OpenDataLog(const std::string& path) {
 
   bodyStart_ = StreamPosition(stream);
   stream_ = stream;
-  fileName_ = SplitChosenPath(path).name;
+  fileName_ = SplitFilePath(path).name;
   writeErrorPending_.store(false, std::memory_order_release);
   logPaused_.store(false, std::memory_order_release);
   logActive_.store(true, std::memory_order_release);

@@ -46,8 +46,6 @@ constexpr const char* LOG_WRITE_ERROR_TEXT = "Error Writing to File\nDisk Full?"
 // The file dialog rows shared by logging and playback.
 FileDialogRequest DataLogDialog(const std::string& title, const FilePathTriple& last);
 
-// Full path, file name and folder (with its trailing separator) of a chosen path.
-FilePathTriple SplitChosenPath(const std::string& path);
 
 // Opens a log for appending, creating it when missing, so that every flush
 // reaches the disk (commit-on-flush). nullptr when it cannot be opened.

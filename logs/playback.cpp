@@ -65,7 +65,7 @@ int Playback::StartPlayback() {
   progressRange_.store(PlaybackProgressRange(fileSize_), std::memory_order_release);
   progressPosition_.store(0, std::memory_order_release);
   stream_ = std::move(stream);
-  fileName_ = SplitChosenPath(path).name;
+  fileName_ = SplitFilePath(path).name;
 
   atEnd_.store(false, std::memory_order_release);
   display_.playbackPaused.store(false, std::memory_order_release);
@@ -76,7 +76,7 @@ int Playback::StartPlayback() {
   sources_.SetPlaybackStream(true, stream_.get());
   sources_.SetFrameSource(SOURCE_PLAYBACK);
 
-  settings_.playback = SplitChosenPath(path);
+  settings_.playback = SplitFilePath(path);
   SaveConfig(config_);
   Changed();
 

@@ -452,7 +452,7 @@ TEST(LogPaths, ChosenPathSplitsIntoNameAndFolder) {
       {"/logs/", "", "/logs/"},
   };
   for (const Case& c : cases) {
-    FilePathTriple t = SplitChosenPath(c.path);
+    FilePathTriple t = SplitFilePath(c.path);
     EXPECT_EQ(t.path, c.path);
     EXPECT_EQ(t.name, c.name) << c.path;
     EXPECT_EQ(t.folder, c.folder) << c.path;
