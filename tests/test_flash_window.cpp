@@ -10,6 +10,7 @@
 #include "flash/flash_window_model.h"
 #include "flash/zrm_bin.h"
 #include "recording_canvas.h"
+#include "scripted_services.h"
 #include "test_support.h"
 
 namespace zrm {
@@ -17,26 +18,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Dialogs answered from a script; every request and message is kept.
-class ScriptedServices : public PlatformServices {
- public:
-  void ShowMessage(const std::string& caption, const std::string& text, MessageIcon) override {
-    messages.push_back(caption + ": " + text);
-  }
-  void Beep(unsigned) override {}
-  bool ChooseFile(const FileDialogRequest& request, std::string* path) override {
-    requests.push_back(request);
-    if (choices.empty()) return false;
-    const std::string choice = choices.front();
-    choices.pop_front();
-    if (choice.empty()) return false;  // cancelled
-    *path = choice;
-    return true;
-  }
-  std::deque<std::string> choices;
-  std::vector<FileDialogRequest> requests;
-  std::vector<std::string> messages;
-};
+using test::ScriptedServices;
 
 TEST(FlashWindowControls, EnabledStatesFollowTheAction) {
   struct Case {

@@ -21,6 +21,7 @@
 #include "shell/main_menu.h"
 #include "sim/flash_loader.h"
 #include "sim/sim_ecm.h"
+#include "scripted_services.h"
 #include "test_support.h"
 
 namespace zrm {
@@ -28,21 +29,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class ScriptedServices : public PlatformServices {
- public:
-  void ShowMessage(const std::string& caption, const std::string& text, MessageIcon) override {
-    messages.push_back(caption + ": " + text);
-  }
-  void Beep(unsigned) override {}
-  bool ChooseFile(const FileDialogRequest&, std::string* path) override {
-    if (choices.empty()) return false;
-    *path = choices.front();
-    choices.pop_front();
-    return true;
-  }
-  std::deque<std::string> choices;
-  std::vector<std::string> messages;
-};
+using test::ScriptedServices;
 
 Bytes MakeBin() {
   Bytes bin(16384);

@@ -8,33 +8,18 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
-#include <deque>
 
 #include "apps/vistrel/main_window.h"
 #include "gui/qt_services.h"
 #include "link/frame_processor.h"
 #include "platform/clock.h"
 #include "shell/main_menu.h"
+#include "scripted_services.h"
 #include "test_support.h"
 
 namespace zrm {
 namespace {
 
-// File dialogs answered from a script; messages recorded.
-class ScriptedServices : public QtServices {
- public:
-  bool ChooseFile(const FileDialogRequest&, std::string* path) override {
-    if (answers.empty()) return false;
-    *path = answers.front();
-    answers.pop_front();
-    return true;
-  }
-  void ShowMessage(const std::string& caption, const std::string& text, MessageIcon) override {
-    messages.push_back(caption + "|" + text);
-  }
-  std::deque<std::string> answers;
-  std::vector<std::string> messages;
-};
 
 std::vector<std::uint8_t> Frames(int count) {
   std::vector<std::uint8_t> log;
@@ -61,7 +46,8 @@ bool WaitFor(Pred pred, int ms) {
 
 struct LoggingFixture : ::testing::Test {
   test::TempDir dir;
-  ScriptedServices services;
+  test::ScriptedServices services;
+  QtServices windowServices;
   std::unique_ptr<VistrelApp> app;
   std::unique_ptr<MainWindow> window;
 
@@ -69,7 +55,7 @@ struct LoggingFixture : ::testing::Test {
     test::WriteFileText(dir.File("ZRM_Vistrel.cfg"), "[PORT] COM39\r\r\n[PBSPD] 0\r\r\n");
     app = std::make_unique<VistrelApp>(&services);
     app->LoadSettings({dir.File("ZRM_Vistrel.cfg"), true});
-    window = std::make_unique<MainWindow>(*app, services);
+    window = std::make_unique<MainWindow>(*app, windowServices);
     window->show();
     app->StartThreads();
     window->SwitchDisplay(CMD_VISTREL);
@@ -95,7 +81,7 @@ struct LoggingFixture : ::testing::Test {
 
 TEST_F(LoggingFixture, PlaybackControlsFollowTheDisplayAndGoWithStop) {
   test::WriteFileBytes(dir.File("run.dat"), Frames(400));
-  services.answers.push_back(dir.File("run.dat"));
+  services.choices.push_back(dir.File("run.dat"));
   window->Command(CMD_PLAYBACK);
   ASSERT_TRUE(app->playback.PlaybackActive());
   EXPECT_FALSE(Enabled(CMD_PLAYBACK));
@@ -143,7 +129,7 @@ TEST_F(LoggingFixture, PlaybackControlsFollowTheDisplayAndGoWithStop) {
 }
 
 TEST_F(LoggingFixture, LogMenuKeysAndStatus) {
-  services.answers.push_back(dir.File("new.dat"));
+  services.choices.push_back(dir.File("new.dat"));
   window->Command(CMD_DATALOG);
   ASSERT_TRUE(app->dataLog.LogActive());
   EXPECT_TRUE(Enabled(CMD_CLOSE_DATALOG));
