@@ -502,6 +502,16 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
+// Keys that reach the window itself (no control has the focus).
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (!HandleKey(event->key(), event->text())) QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  view_->setFocus();
+}
+
 void MainWindow::InstallKeyForwarding(QWidget* control) { control->installEventFilter(this); }
 
 void MainWindow::StorePosition() {
