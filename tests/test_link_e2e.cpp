@@ -108,7 +108,9 @@ TEST_F(E2eFixture, FullRingKeepsTheOldestBytes) {
   EXPECT_EQ(link.RingCount(), STREAM_RING_SIZE - 1);
 
   // The ring holds the first bytes that arrived: whole frames of the script
-  // from the first one received on, without a gap.
+  // from the first one received on, without a gap. The CommThread ends first,
+  // so that nothing refills the ring while it is drained.
+  link.Stop();
   Bytes ring;
   for (int b; (b = link.RingGetByte()) >= 0;) ring.push_back(static_cast<std::uint8_t>(b));
   ASSERT_EQ(ring.size(), static_cast<std::size_t>(STREAM_RING_SIZE - 1));
@@ -173,11 +175,14 @@ TEST_F(E2eFixture, MonitorPrintsASecondLineAndClosesTheNormalWay) {
   std::vector<std::string> lines;
   for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
     lines.push_back(out.substr(at, end - at));
-  ASSERT_EQ(lines.size(), 4u) << out;
+  // A line each second once frames flow (three when they flow from the
+  // start), then the counts.
+  ASSERT_GE(lines.size(), 3u) << out;
+  ASSERT_LE(lines.size(), 4u) << out;
   const std::regex second(R"(\d\d:\d\d:\d\d rpm \d+ speed \d+ map \d+ clt -?\d+)");
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(std::regex_match(lines[i], second)) << lines[i];
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], second)) << lines[i];
   std::smatch m;
-  ASSERT_TRUE(std::regex_match(lines[3], m, std::regex(R"(frames (\d+) bad (\d+))"))) << lines[3];
+  ASSERT_TRUE(std::regex_match(lines.back(), m, std::regex(R"(frames (\d+) bad (\d+))"))) << lines.back();
   EXPECT_GE(std::stoi(m[1]), 34);  // about 17 a second
   EXPECT_EQ(m[2], "0");
   // Stream on after the open, stream off before the close, nothing else.
