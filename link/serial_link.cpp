@@ -127,7 +127,7 @@ void SerialLink::ServeRequest() {
   }
   if (code != PORT_OPEN) return;
   if (!OpenPort()) {
-    reopenDelay_.store(125, std::memory_order_release);
+    reopenDelay_ = 125;
     ReopenPort();
     if (!port_->IsOpen()) return;  // stopped, or a close arrived during the back-off
   }
@@ -165,9 +165,8 @@ void SerialLink::ReopenPort() {
   if (!SleepUnlessStopping(125)) return;
   for (;;) {
     if (OpenPort()) return;
-    int delay = NextReopenDelay(reopenDelay_.load(std::memory_order_acquire), settings_);
-    reopenDelay_.store(delay, std::memory_order_release);
-    if (!SleepUnlessStopping(delay)) return;
+    reopenDelay_ = NextReopenDelay(reopenDelay_, settings_);
+    if (!SleepUnlessStopping(reopenDelay_)) return;
     // The device opened but could not be set up: stream from it as it is.
     if (port_->IsOpen()) return;
     // A port picked meanwhile is tried on the next attempt; a close ends the

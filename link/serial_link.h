@@ -98,8 +98,6 @@ class SerialLink {
   // the ring so that stale frames are gone. -1 when the slot refuses it.
   int TxMsXmit(int on);
 
-  // Waits of the current retry sequence, for tests (milliseconds, newest last).
-  int ReopenDelay() const { return reopenDelay_.load(std::memory_order_acquire); }
   std::uint64_t OpenAttempts() const { return openAttempts_.load(std::memory_order_acquire); }
 
   // The back-off after a wait of `delay` ms.
@@ -128,7 +126,7 @@ class SerialLink {
   std::atomic<bool> portRequestPending_{false};
   std::atomic<bool> portRunning_{false};
   std::atomic<bool> portOpen_{false};
-  std::atomic<int> reopenDelay_{125};
+  int reopenDelay_ = 125;  // CommThread only
   std::atomic<std::uint64_t> openAttempts_{0};
   std::atomic<bool> ringFlushRequest_{false};
 

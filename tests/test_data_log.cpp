@@ -95,14 +95,7 @@ struct ScriptedServices : PlatformServices {
   }
 };
 
-template <class Pred>
-bool WaitFor(Pred pred, int ms = 3000) {
-  for (int waited = 0; waited < ms; waited += 2) {
-    if (pred()) return true;
-    SleepMs(2);
-  }
-  return pred();
-}
+using test::WaitFor;
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 

@@ -24,14 +24,7 @@ using Bytes = std::vector<std::uint8_t>;
 const Bytes kStreamOn{0x52, 0x58, 0x01, 0x00, 0xAB};
 const Bytes kStreamOff{0x52, 0x58, 0x00, 0x00, 0xAA};
 
-template <class Pred>
-bool WaitFor(Pred pred, int ms) {
-  for (int waited = 0; waited < ms; waited += 5) {
-    if (pred()) return true;
-    SleepMs(5);
-  }
-  return pred();
-}
+using test::WaitFor;
 
 int CountPackets(const sim::SimEcm& ecm, const Bytes& packet) {
   int n = 0;

@@ -81,14 +81,7 @@ class FakePort : public SerialPort {
 const Bytes kStreamOn{0x52, 0x58, 0x01, 0x00, 0xAB};
 const Bytes kStreamOff{0x52, 0x58, 0x00, 0x00, 0xAA};
 
-template <class Pred>
-bool WaitFor(Pred pred, int ms = 3000) {
-  for (int waited = 0; waited < ms; waited += 2) {
-    if (pred()) return true;
-    SleepMs(2);
-  }
-  return pred();
-}
+using test::WaitFor;
 
 struct LinkFixture : ::testing::Test {
   PortScript script;

@@ -545,15 +545,7 @@ bool LinkExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-template <typename Pred>
-bool WaitFor(Pred pred, int ms) {
-  const auto until = Clock::now() + std::chrono::milliseconds(ms);
-  while (Clock::now() < until) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return pred();
-}
+using test::WaitFor;
 
 const Bytes kStreamOff{0x52, 0x58, 0x00, 0x00, 0xAA};
 const Bytes kStreamOn{0x52, 0x58, 0x01, 0x00, 0xAB};

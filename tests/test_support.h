@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ void AppendText(std::vector<std::uint8_t>& bytes, const std::string& text);
 // Runs a command line through the shell; returns its exit status and fills
 // `output` with what it wrote to standard output.
 int RunCommand(const std::string& command, std::string* output);
+
+// Polls `pred` every 2 ms until it holds or `ms` milliseconds have passed;
+// the last answer of `pred`.
+bool WaitFor(const std::function<bool()>& pred, int ms = 3000);
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);

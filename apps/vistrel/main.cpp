@@ -73,7 +73,6 @@ int main(int argc, char** argv) {
   zrm::VistrelApp app(&services);
   app.LoadSettings(options.start);
   zrm::MainWindow window(app, services);
-  services.SetOwner(&window);
   window.show();
   app.StartThreads();
   window.SwitchDisplay(zrm::CMD_VISTREL);

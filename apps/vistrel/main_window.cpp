@@ -55,7 +55,8 @@ constexpr int kDisplayItems[] = {CMD_VISTREL, CMD_TRIP_INFO, CMD_VE_LEARN, CMD_S
 }  // namespace
 
 MainWindow::MainWindow(VistrelApp& app, QtServices& services)
-    : app_(app), services_(services), surface_(std::make_unique<RetainedSurface>(800, 600)) {
+    : app_(app), surface_(std::make_unique<RetainedSurface>(800, 600)) {
+  services.SetOwner(this);
   setWindowTitle("Vistrel");
   setWindowIcon(VistrelIcon());
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

@@ -58,6 +58,7 @@ class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
+  // Message boxes and dialogs of `services` are owned by this window.
   MainWindow(VistrelApp& app, QtServices& services);
   ~MainWindow() override;
 
@@ -107,7 +108,6 @@ class MainWindow : public QMainWindow {
   void UpdateLogMenu();
 
   VistrelApp& app_;
-  QtServices& services_;
   std::unique_ptr<RetainedSurface> surface_;
   SurfaceWidget* view_ = nullptr;
   std::unique_ptr<GaugeDisplay> gauge_;

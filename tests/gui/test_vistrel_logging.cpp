@@ -14,6 +14,7 @@
 #include "link/frame_processor.h"
 #include "platform/clock.h"
 #include "shell/main_menu.h"
+#include "gui_test_support.h"
 #include "scripted_services.h"
 #include "test_support.h"
 
@@ -32,16 +33,6 @@ std::vector<std::uint8_t> Frames(int count) {
     log.insert(log.end(), wire.begin(), wire.end());
   }
   return log;
-}
-
-template <class Pred>
-bool WaitFor(Pred pred, int ms) {
-  for (int waited = 0; waited < ms; waited += 10) {
-    QApplication::processEvents();
-    if (pred()) return true;
-    SleepMs(10);
-  }
-  return pred();
 }
 
 struct LoggingFixture : ::testing::Test {
@@ -104,13 +95,13 @@ TEST_F(LoggingFixture, PlaybackControlsFollowTheDisplayAndGoWithStop) {
   EXPECT_EQ(rate->value(), 100);  // [PBSPD] 0
 
   // Frames are played through the displays.
-  ASSERT_TRUE(WaitFor([&] { return app->processor.record.goodFrames.load() > 50; }, 5000));
+  ASSERT_TRUE(test::PumpUntil([&] { return app->processor.record.goodFrames.load() > 50; }, 5000));
 
   // Another display keeps only "Pause"; the key reaches the window from the button.
   pause->setFocus();
   QKeyEvent two(QEvent::KeyPress, Qt::Key_2, Qt::NoModifier, "2");
   QApplication::sendEvent(pause, &two);
-  ASSERT_TRUE(WaitFor([&] { return window->DisplayMode() == MODE_TRIP; }, 2000));
+  ASSERT_TRUE(test::PumpUntil([&] { return window->DisplayMode() == MODE_TRIP; }, 2000));
   EXPECT_NE(Child<QPushButton>("Pause"), nullptr);
   EXPECT_EQ(Child<QPushButton>("<-BackUp"), nullptr);
   EXPECT_EQ(Child<QSlider>(""), nullptr);
