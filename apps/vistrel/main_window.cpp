@@ -287,7 +287,8 @@ void MainWindow::Command(int command) {
       activateWindow();
       return;
     default:
-      if (hooks.command) hooks.command(command);
+      if (auto handler = commandHandlers.find(command); handler != commandHandlers.end() && handler->second)
+        handler->second();
       return;
   }
 }
@@ -318,7 +319,7 @@ void MainWindow::SwitchDisplay(int command) {
     if (hooks.stopVeLearn) hooks.stopVeLearn();
     DisconnectPort();
     parkDisplayThread();
-    if (hooks.removeControls) hooks.removeControls(newMode);
+    RemoveControlsBut(newMode);
     if (hooks.removePlaybackControls) hooks.removePlaybackControls(false);
     if (oldMode == MODE_FLASH && hooks.closeFlashWindow) hooks.closeFlashWindow();
     if (hooks.closeMalfCodes) hooks.closeMalfCodes();
@@ -336,7 +337,7 @@ void MainWindow::SwitchDisplay(int command) {
     if (hooks.stopPlayback) hooks.stopPlayback();
     if (hooks.stopVeLearn) hooks.stopVeLearn();
     parkDisplayThread();
-    if (hooks.removeControls) hooks.removeControls(newMode);
+    RemoveControlsBut(newMode);
     if (hooks.removePlaybackControls) hooks.removePlaybackControls(false);
     if (hooks.closeMalfCodes) hooks.closeMalfCodes();
     if (hooks.closeBankSelector) hooks.closeBankSelector();
@@ -354,11 +355,11 @@ void MainWindow::SwitchDisplay(int command) {
   SetGrayed(DisplayMenuCommand(newMode), true);
   if (newMode != oldMode) {
     parkDisplayThread();
-    if (hooks.removeControls) hooks.removeControls(newMode);
+    RemoveControlsBut(newMode);
     if (hooks.removePlaybackControls) hooks.removePlaybackControls(newMode == MODE_GAUGE);
     if (oldMode == MODE_FLASH && hooks.closeFlashWindow) hooks.closeFlashWindow();
     app_.processor.displayMode.store(newMode);
-    if (hooks.createControls) hooks.createControls(newMode);
+    if (modeViews[newMode].createControls) modeViews[newMode].createControls();
     if (PlaybackRunning() && hooks.createPlaybackControls) hooks.createPlaybackControls();
   }
 
@@ -371,6 +372,11 @@ void MainWindow::SwitchDisplay(int command) {
   app_.displayThread.displayHold.store(false);
   if (app_.portOpen.load() == 0 && !PlaybackRunning()) ReconnectPort();
   app_.link.RequestRingFlush();
+}
+
+void MainWindow::RemoveControlsBut(int mode) {
+  for (int m = 0; m < 8; ++m)
+    if (m != mode && modeViews[m].removeControls) modeViews[m].removeControls();
 }
 
 void MainWindow::ReconnectPort() {
@@ -443,8 +449,8 @@ void MainWindow::PaintStaticLayer(Canvas& canvas) {
     }
   } else if (mode == MODE_FLASH) {
     flash_->Paint(canvas);
-  } else if (hooks.paintDisplay) {
-    hooks.paintDisplay(canvas, mode);
+  } else if (mode >= 0 && mode < 8 && modeViews[mode].paint) {
+    modeViews[mode].paint(canvas);
   }
   if (status.playbackRunning && mode != MODE_ANALYSIS && mode != MODE_FLASH) {
     canvas.SetFont(FontId::Small);

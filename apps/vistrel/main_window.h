@@ -26,8 +26,6 @@ class FlashWindow;
 // Registration points for the displays and tool windows that other parts of
 // the program bring; each does nothing until it is set.
 struct DisplayHooks {
-  std::function<void(int mode)> removeControls;  // controls of every display but `mode`
-  std::function<void(int mode)> createControls;
   std::function<void()> createPlaybackControls;
   std::function<void(bool keepForGauge)> removePlaybackControls;
   std::function<void()> openAnalysis;
@@ -50,8 +48,14 @@ struct DisplayHooks {
   std::function<bool()> bankSelectorOpen;
   std::function<void()> openBankSelector;
   std::function<void()> closeBankSelector;
-  std::function<void(Canvas&, int mode)> paintDisplay;  // bodies of modes 1, 3, 4, 5, 6, 7
-  std::function<void(int command)> command;             // menu commands handled elsewhere
+};
+
+// What a display brings to the main window, one entry per display mode; each
+// part stays empty until the display sets it.
+struct ModeView {
+  std::function<void(Canvas&)> paint;      // its body in the static layer
+  std::function<void()> createControls;   // its child controls, when it becomes current
+  std::function<void()> removeControls;   // when another display becomes current
 };
 
 class MainWindow : public QMainWindow {
@@ -74,6 +78,10 @@ class MainWindow : public QMainWindow {
   GaugeDisplay& Gauge() { return *gauge_; }
   FlashWindow& Flash() { return *flash_; }
   DisplayHooks hooks;
+  ModeView modeViews[8];  // index: the display mode
+  // Menu commands handled by other parts of the program (preferences, user
+  // devices, VE learn, ...), one handler per command.
+  std::map<int, std::function<void()>> commandHandlers;
 
   // The shared button procedure: the display keys and, while a log is open,
   // the logging keys reach the main window from a focused control.
@@ -100,6 +108,7 @@ class MainWindow : public QMainWindow {
   void PaintStaticLayer(Canvas& canvas);
   void ShowPortState(int open);
   void ReconnectPort();
+  void RemoveControlsBut(int mode);
   void DisconnectPort();
   bool HandleKey(int key, const QString& text);
   bool PlaybackRunning() const { return hooks.playbackRunning && hooks.playbackRunning(); }

@@ -12,7 +12,7 @@ VistrelApp::VistrelApp(PlatformServices* services)
       playback(sources, processor, displayThread, dataLog, config, settings, *services) {
   processor.hooks.services = services;
   link.reportLogWriteError = [this] { dataLog.PostLogWriteError(); };
-  beforePortClose = [this] { dataLog.StopDataLog(LOG_CLOSE_WAIT_AT_EXIT_MS); };
+  beforePortClose.push_back([this] { dataLog.StopDataLog(LOG_CLOSE_WAIT_AT_EXIT_MS); });
 }
 
 VistrelApp::~VistrelApp() { Shutdown(); }
@@ -43,7 +43,7 @@ void VistrelApp::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
   SaveConfig(config);
-  if (beforePortClose) beforePortClose();
+  for (auto& step : beforePortClose) step();
   link.RequestPort(PORT_CLOSE, nullptr);
   SleepMs(20);
   // Unlike the threads of the Windows programs ours are ended, after the

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/config_file.h"
 #include "link/display_thread.h"
@@ -56,7 +57,8 @@ class VistrelApp {
   std::function<void()> setUpUserDevices;
   // At exit, after the configuration is saved and before the port closes:
   // the open log is closed and VE learn writes its table.
-  std::function<void()> beforePortClose;
+  // Each runs in the order added.
+  std::vector<std::function<void()>> beforePortClose;
 
  private:
   bool shutDown_ = false;
