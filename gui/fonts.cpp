@@ -19,6 +19,7 @@ struct FontRow {
 constexpr FontRow FONT_ROWS[] = {
     {FontId::Small, 14, false, true},  {FontId::List, 17, false, true},  {FontId::Title, 24, false, false},
     {FontId::Value, 28, true, false},  {FontId::OemFixed, 12, false, true}, {FontId::Normal, 13, false, false},
+    {FontId::ListBold, 17, true, true}, {FontId::OemLarge, 20, true, true},
 };
 constexpr int FONT_COUNT = static_cast<int>(std::size(FONT_ROWS));
 

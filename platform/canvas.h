@@ -38,6 +38,8 @@ enum class FontId {
   Value,     // 28 pixels bold, swiss face, large numbers
   OemFixed,  // the fixed OEM font of the system
   Normal,    // the window's default font
+  ListBold,  // COURIER NEW 17 bold, the utilities' labels, values and message window
+  OemLarge,  // 20 pixels bold, OEM_FIXED_FONT with the OEM character set, the utilities' large values
 };
 
 enum class PenStyle { Solid, Dot };
