@@ -6,6 +6,7 @@
 
 #include "config/config_location.h"
 #include "link/conversions.h"
+#include "logs/offline_pass.h"
 
 namespace zrm::tool {
 
@@ -42,7 +43,15 @@ int LoadToolConfig(int& argc, char** argv, ToolConfig& out, PlatformServices* se
   if (!path.empty()) LoadConfig(out.config);
   SetTemperatureScale(out.settings.temperatureScale);
   SetSpeedUnit(out.settings.speedInKph);
+  out.devices.SetUp();
   return 0;
+}
+
+void AttachUserDevices(ToolConfig& config, OfflinePass& pass) {
+  UserDevices* devices = &config.devices;
+  pass.processor.hooks.updateUserDevices = [devices](const std::uint8_t* frame, int all) {
+    devices->UpdateUserDevices(frame, all);
+  };
 }
 
 }  // namespace zrm::tool

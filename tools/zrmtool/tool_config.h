@@ -6,15 +6,28 @@
 #include <string>
 
 #include "config/config_file.h"
+#include "devices/user_devices.h"
 #include "platform/services.h"
 #include "shell/vistrel_config.h"
+
+namespace zrm {
+class OfflinePass;
+}  // namespace zrm
 
 namespace zrm::tool {
 
 struct ToolConfig {
   VistrelSettings settings;
   ConfigFile config;
+  // The user devices and ADC channels of the configuration, set up as vistrel
+  // sets them up at start (BuildAvailableDevices, BuildChannelStates).
+  UserDevices devices{settings};
 };
+
+// The offline pass's frame processing converts the channels once per frame
+// (UpdateUserDevices with "all" 0, as vistrel does); an export that writes
+// every channel calls config.devices.UpdateUserDevices(frame, 1) itself.
+void AttachUserDevices(ToolConfig& config, OfflinePass& pass);
 
 // Removes "--config FILE" from argv (argc updated). 0, or -1 when --config has
 // no value or FILE cannot be read (message printed).
