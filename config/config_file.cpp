@@ -77,8 +77,7 @@ void ApplyConfigLine(const ConfigFile& file, std::string_view line) {
   int index = FindConfigKey(file.keys, line);
   if (index < 0) return;
   const ConfigKey& row = file.keys[static_cast<std::size_t>(index)];
-  // The value starts one character (the blank) behind the key; the line end
-  // stays part of it, which matters for the length rule of text values.
+  // The value starts one character (the blank) behind the key.
   std::size_t start = row.key.size() + 1;
   std::string_view value = start <= line.size() ? line.substr(start) : std::string_view{};
 
@@ -98,12 +97,15 @@ void ApplyConfigLine(const ConfigFile& file, std::string_view line) {
       break;
     case ConfigKind::Text:
       if (auto* target = std::get_if<std::string*>(&row.target)) {
-        if (value.size() > static_cast<std::size_t>(std::max<std::int32_t>(row.low, 0))) {
-          **target = row.fallback;
-        } else {
-          **target = std::string(value);
+        // The limit counts the value itself: neither the line end nor the
+        // blanks around it, so that whatever was written reads back.
+        std::string text(value);
+        TrimSpaces(text);
+        if (text.size() > static_cast<std::size_t>(std::max<std::int32_t>(row.low, 0))) {
+          text = row.fallback;
+          TrimSpaces(text);
         }
-        TrimSpaces(**target);
+        **target = std::move(text);
       }
       break;
     case ConfigKind::Real:

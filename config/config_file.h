@@ -7,7 +7,7 @@
 //   the utilities format LF, which text mode turns into CR LF.
 // Reading is text mode too: CR LF arrives as LF (so vistrel's CR CR LF arrives
 // as CR LF) and Ctrl-Z ends the input. Both translations are done here in code,
-// so length limits that count the line end give the same answer everywhere.
+// so a file reads the same everywhere.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,10 @@
 namespace zrm {
 
 enum class ConfigKind { Integer, Text, Real, Short };
+
+// The longest serial port name a [PORT] key holds: a device path such as a
+// link under /dev/serial/by-id/ runs well past the old 32 characters.
+constexpr std::int32_t PORT_NAME_LONGEST = 255;
 
 // Where a row's value lives; monostate for the identification row.
 using ConfigTarget = std::variant<std::monostate, std::int32_t*, std::int16_t*, double*, std::string*>;

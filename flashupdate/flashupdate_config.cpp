@@ -7,7 +7,7 @@ namespace zrm {
 std::vector<ConfigKey> BuildFlashUpdateKeys(FlashUpdateSettings& s) {
   std::vector<ConfigKey> keys;
   keys.push_back(IdentificationKey("[ID]", FLASHUPDATE_CONFIG_ID));
-  keys.push_back(TextKey("[PORT]", 32, "COM2", s.port));
+  keys.push_back(TextKey("[PORT]", PORT_NAME_LONGEST, "COM2", s.port));
   keys.push_back(IntegerKey("[XPOSHWND]", -1, 1280, "-1", s.mainWindowX));
   keys.push_back(IntegerKey("[YPOSHWND]", -1, 1024, "-1", s.mainWindowY));
   keys.push_back(TextKey("[FLSHBIN]", 1023, "C:\\", s.flashBin.path));

@@ -33,7 +33,7 @@ std::vector<ConfigKey> BuildVistrelKeys(VistrelSettings& s) {
   std::vector<ConfigKey> keys;
   keys.reserve(60 + 9 * USER_DEVICE_COUNT + 7 * ADC_CHANNEL_COUNT);
   keys.push_back(IdentificationKey("[ID]", VISTREL_CONFIG_ID));
-  keys.push_back(TextKey("[PORT]", 32, "COM2", s.port));
+  keys.push_back(TextKey("[PORT]", PORT_NAME_LONGEST, "COM2", s.port));
   AddPathTriple(keys, "DLOG", "NAME", "PATH", s.dataLog);
   AddPathTriple(keys, "PLAY", "NAME", "PATH", s.playback);
   AddPathTriple(keys, "LEARNVE", "NAME", "PATH", s.learnVe);

@@ -259,24 +259,27 @@ TEST(ConfigFileTest, TextValuesAreTrimmedAndLengthChecked) {
   const Get dataLogName = [](const VistrelSettings& s) { return s.dataLog.name; };
   const Get userName = [](const VistrelSettings& s) { return s.userDevices[2].name; };
   const Get userUnit = [](const VistrelSettings& s) { return s.userDevices[2].unit; };
-  const std::string x1022(1022, 'x');
+  const std::string x1023(1023, 'x');
   const Case cases[] = {
       {"[PORT] COM12   \r\n", port, "COM12"},
       {"[PORT]    COM3\t \r\r\n", port, "COM3"},
       {"[PORT]\r\r\n", port, ""},
       {"[PORT] CO\0M5\r\n"s, port, "CO"},  // the line is a C string
       {"[PORT] COM4", port, "COM4"},
-      // 1022 characters and the LF of a CR LF line are 1023: kept; with the
-      // CR LF of a CR CR LF line they are 1024: replaced.
-      {"[DLOG] " + x1022 + "\r\n", dataLog, x1022},
-      {"[DLOG] " + x1022 + "\r\r\n", dataLog, "C:\\"},
-      {"[DLOGNAME] " + x1022 + "\r\r\n", dataLogName, ""},
-      {"[UD2NAME] " + std::string(48, 'n') + "\r\n", userName, std::string(48, 'n')},
-      {"[UD2NAME] " + std::string(48, 'n') + "\r\r\n", userName, "-Available Device Entry-"},
+      // The limit counts the value, never the line end, whichever way the
+      // line ends.
+      {"[DLOG] " + x1023 + "\r\n", dataLog, x1023},
+      {"[DLOG] " + x1023 + "\r\r\n", dataLog, x1023},
+      {"[DLOG] " + x1023 + "x\r\r\n", dataLog, "C:\\"},
+      {"[DLOGNAME] " + x1023 + "x\r\r\n", dataLogName, ""},
+      {"[UD2NAME] " + std::string(49, 'n') + "\r\r\n", userName, std::string(49, 'n')},
+      {"[UD2NAME] " + std::string(50, 'n') + "\r\n", userName, "-Available Device Entry-"},
       {"[UD2UNIT] psi\r\r\n", userUnit, "psi"},
-      {"[UD2UNIT] bars\r\n", userUnit, "bars"},
-      {"[UD2UNIT] bars\r\r\n", userUnit, "NEW"},
-      {"[UD2UNIT] bar \r\r\n", userUnit, "NEW"},
+      {"[UD2UNIT] bars\r\r\n", userUnit, "bars"},
+      {"[UD2UNIT] kgcm2\r\r\n", userUnit, "kgcm2"},
+      {"[UD2UNIT] kg/cm2\r\r\n", userUnit, "NEW"},
+      // Blanks around a value are not part of it.
+      {"[UD2UNIT]   bar  \r\r\n", userUnit, "bar"},
       {"[AD1NAME] Wideband 1\r\n", [](const VistrelSettings& s) { return s.adcChannels[1].name; }, "Wideband 1"},
   };
   for (const Case& c : cases) {
@@ -285,21 +288,52 @@ TEST(ConfigFileTest, TextValuesAreTrimmedAndLengthChecked) {
   }
 }
 
-// A port name may be 32 characters long counting the line end as text mode
-// delivers it: LF for a CR LF line, CR LF for a CR CR LF line, none at the end.
-TEST(ConfigFileTest, PortLengthCountsTheLineEndAsRead) {
-  struct Case {
-    const char* end;
-    std::size_t longestKept;
-  };
-  const Case cases[] = {{"\r\r\n", 30}, {"\r\n", 31}, {"", 32}};
-  for (const Case& c : cases) {
-    for (std::size_t length : {c.longestKept, c.longestKept + 1}) {
-      std::string name(length, 'p');
-      SCOPED_TRACE(std::to_string(length) + " characters, line end of " + std::to_string(std::string(c.end).size()));
-      VistrelSettings s = ReadVistrel("[PORT] " + name + c.end);
-      EXPECT_EQ(s.port, length == c.longestKept ? name : "COM2");
-    }
+// A port name holds a device path of up to 255 characters (a link under
+// /dev/serial/by-id/ is longer than the old 32), however the line ends.
+TEST(ConfigFileTest, PortHoldsLongDevicePaths) {
+  const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  for (const char* end : {"\r\r\n", "\r\n", ""}) {
+    SCOPED_TRACE(std::string(end).size());
+    EXPECT_EQ(ReadVistrel("[PORT] " + byId + end).port, byId);
+    EXPECT_EQ(ReadVistrel("[PORT] " + std::string(255, 'p') + end).port, std::string(255, 'p'));
+    EXPECT_EQ(ReadVistrel("[PORT] " + std::string(256, 'p') + end).port, "COM2");
+  }
+}
+
+// Every text the program may hold, up to its longest, survives a save and the
+// next start, in both of vistrel's line styles (its own file and a data log's
+// copy) and in the update utility's file.
+TEST(ConfigFileTest, TextsAtTheirLongestReadBackUnchanged) {
+  VistrelSettings vistrel;
+  vistrel.port = std::string(255, 'p');
+  vistrel.dataLog = {std::string(1023, 'd'), std::string(1023, 'n'), std::string(1023, 'f')};
+  for (int n = 0; n < USER_DEVICE_COUNT; ++n) {
+    vistrel.userDevices[static_cast<std::size_t>(n)].name = std::string(49, static_cast<char>('A' + n));
+    vistrel.userDevices[static_cast<std::size_t>(n)].unit = std::string(static_cast<std::size_t>(1 + n % 5), 'u');
+  }
+  for (int n = 0; n < ADC_CHANNEL_COUNT; ++n) {
+    vistrel.adcChannels[static_cast<std::size_t>(n)].name = std::string(49, static_cast<char>('a' + n));
+  }
+  TempDir dir;
+  {
+    VistrelSettings back;
+    SaveConfig(MakeVistrelConfig(dir.File(VISTREL_CONFIG_NAME), vistrel, nullptr));
+    LoadConfig(MakeVistrelConfig(dir.File(VISTREL_CONFIG_NAME), back, nullptr));
+    EXPECT_EQ(back, vistrel);
+  }
+  {
+    // The copy at the head of a data log ends its lines in CR LF, unwritten
+    // by text mode.
+    std::string copy;
+    WriteConfigEntries(MakeVistrelConfig("", vistrel, nullptr), copy);
+    EXPECT_EQ(ReadVistrel(copy), vistrel);
+  }
+  {
+    FlashUpdateSettings flashUpdate{std::string(255, 'q'), 1, 2, {}};
+    FlashUpdateSettings back;
+    SaveConfig(MakeFlashUpdateConfig(dir.File(FLASHUPDATE_CONFIG_NAME), flashUpdate, nullptr));
+    LoadConfig(MakeFlashUpdateConfig(dir.File(FLASHUPDATE_CONFIG_NAME), back, nullptr));
+    EXPECT_EQ(back, flashUpdate);
   }
 }
 
@@ -554,7 +588,7 @@ TEST(ConfigFileTest, UtilityFallbacksDifferFromStartValues) {
   };
   const Case cases[] = {
       {"", "", 4},
-      {"[PORT] " + std::string(32, 'p') + "\r\n[BPCTPVERSION] 3\r\n", "COM2", 5},
+      {"[PORT] " + std::string(256, 'p') + "\r\n[BPCTPVERSION] 3\r\n", "COM2", 5},
       {"[PORT] COM9\r\n[BPCTPVERSION] 5\r\n", "COM9", 5},
   };
   for (const Case& c : cases) {
