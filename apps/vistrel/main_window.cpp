@@ -72,7 +72,8 @@ MainWindow::MainWindow(VistrelApp& app, QtServices& services)
   BuildMenus();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-  gauge_ = std::make_unique<GaugeDisplay>(app_.settings, app_.processor.record, *surface_);
+  gauge_ = std::make_unique<GaugeDisplay>(app_.settings, app_.processor.record, *surface_, std::function<int()>{},
+                                          &app_.userDevices);
   gauge_->paintStatusValues = [this](Canvas& canvas) { PaintStatusValues(canvas, CollectStatus()); };
   app_.processor.SetDisplayUpdate(DISPLAY_GAUGE,
                                   [this](const std::uint8_t* frame, int active) { gauge_->GaugeFrame(frame, active); });

@@ -11,6 +11,10 @@ VistrelApp::VistrelApp(PlatformServices* services)
       dataLog(link, config, settings, *services),
       playback(sources, processor, displayThread, dataLog, config, settings, *services) {
   processor.hooks.services = services;
+  setUpUserDevices = [this] { userDevices.SetUp(); };
+  processor.hooks.updateUserDevices = [this](const std::uint8_t* frame, int all) {
+    userDevices.UpdateUserDevices(frame, all);
+  };
   link.reportLogWriteError = [this] { dataLog.PostLogWriteError(); };
   beforePortClose.push_back([this] { dataLog.StopDataLog(LOG_CLOSE_WAIT_AT_EXIT_MS); });
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/config_file.h"
+#include "devices/user_devices.h"
 #include "link/display_thread.h"
 #include "link/frame_processor.h"
 #include "link/frame_source.h"
@@ -53,6 +54,9 @@ class VistrelApp {
   DataLog dataLog;
   Playback playback;
   std::atomic<int> portOpen{0};  // the status panel's port-state flag
+  // The user devices and ADC channels (Part 2.5): set up after the
+  // configuration is read, converted once per frame, read by the displays.
+  UserDevices userDevices{settings};
   // After the configuration is read: the user-device tables are set up from it.
   std::function<void()> setUpUserDevices;
   // At exit, after the configuration is saved and before the port closes:
