@@ -1,6 +1,8 @@
 #include "flash/bank_procedures.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "flash/zrm_bin.h"
@@ -47,6 +49,15 @@ class DiskBinFilesImpl : public BinFiles {
     std::setvbuf(file, nullptr, _IONBF, 0);
     return std::make_unique<DiskBinStream>(file);
   }
+  int Replace(const std::string& from, const std::string& to) override {
+    std::error_code error;
+    std::filesystem::rename(from, to, error);
+    return error ? -1 : 0;
+  }
+  int Remove(const std::string& path) override {
+    std::error_code error;
+    return std::filesystem::remove(path, error) && !error ? 0 : -1;
+  }
 };
 
 int StepFailed(MessageSink& messages, const char* line) {
@@ -71,8 +82,8 @@ int EnterLoader(FlashProtocol& protocol, const BankOperationOptions& options, Me
   return 0;
 }
 
-int ProgramSequence(FlashProtocol& protocol, const BankOperationOptions& options, BinStream& file,
-                    MessageSink& messages) {
+int ProgramSequence(FlashProtocol& protocol, const BankOperationOptions& options,
+                    const std::vector<std::uint8_t>& calibration, MessageSink& messages) {
   messages.LogMessage(MESSAGE_NORMAL, MSG_PROGRAM_STARTING);
   if (EnterLoader(protocol, options, messages) != 0) return -1;
   if (protocol.TxSlInfo() != 0) return StepFailed(messages, "TxSlInfo Failed");
@@ -82,23 +93,16 @@ int ProgramSequence(FlashProtocol& protocol, const BankOperationOptions& options
   if (protocol.TxSlInfo() != 0) return StepFailed(messages, "TxSlInfo Failed");
 
   for (int page = 0; page < CALIBRATION_PAGES; ++page) {
-    // A file that ends early leaves the rest erased; Verify then reports it.
-    std::uint8_t data[PAGE_SIZE];
-    const std::size_t got = file.Read(data, PAGE_SIZE);
-    for (std::size_t i = got; i < PAGE_SIZE; ++i) data[i] = 0xFF;
     protocol.currentPage = page;
-    if (protocol.TxSlPgmPage(data) != 0) return StepFailed(messages, "TxSlPgmPage Failed");
+    if (protocol.TxSlPgmPage(&calibration[static_cast<std::size_t>(page) * PAGE_SIZE]) != 0)
+      return StepFailed(messages, "TxSlPgmPage Failed");
   }
 
   if (options.verify) {
     messages.LogMessage(MESSAGE_NORMAL, MSG_VERIFY_STARTING);
-    file.Rewind();
     if (protocol.TxSlRequestCal() != 0) return StepFailed(messages, "TxSlRequestCal Failed");
-    std::vector<std::uint8_t> expected(CALIBRATION_SIZE);
-    const std::size_t got = file.Read(expected.data(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-      // Past the end of the file nothing can match.
-      if (i >= got || protocol.answer.buffer[i + 1] != expected[i]) return StepFailed(messages, MSG_VERIFY_FAILED);
+    for (std::size_t i = 0; i < calibration.size(); ++i) {
+      if (protocol.answer.buffer[i + 1] != calibration[i]) return StepFailed(messages, MSG_VERIFY_FAILED);
     }
   }
 
@@ -157,8 +161,17 @@ int ProgramBankFromFile(FlashProtocol& protocol, const BankOperationOptions& opt
   if (!file) {
     StepFailed(messages, MSG_FAILED_OPENING_BIN);
   } else {
-    result = ProgramSequence(protocol, options, *file, messages);
+    // The calibration is taken once: the bank receives, and the verify
+    // compares against, the same bytes, and a short file never reaches the
+    // bank (its tail would be programmed erased).
+    std::vector<std::uint8_t> calibration(CALIBRATION_SIZE);
+    const std::size_t got = file->Read(calibration.data(), calibration.size());
     file->Close();
+    if (got < calibration.size()) {
+      StepFailed(messages, MSG_BIN_TOO_SHORT);
+    } else {
+      result = ProgramSequence(protocol, options, calibration, messages);
+    }
   }
   LogResult(messages, result == 0, MSG_FLASHING_OK, MSG_FLASHING_FAILED);
   return result;
@@ -167,7 +180,8 @@ int ProgramBankFromFile(FlashProtocol& protocol, const BankOperationOptions& opt
 int ReadBankToFile(FlashProtocol& protocol, const BankOperationOptions& options, const std::string& path,
                    MessageSink& messages, BinFiles& files) {
   int result = -1;
-  std::unique_ptr<BinStream> file = files.OpenForWriting(path);
+  const std::string part = BankReadPartPath(path);
+  std::unique_ptr<BinStream> file = files.OpenForWriting(part);
   if (!file) {
     StepFailed(messages, MSG_FAILED_OPENING_BIN);
   } else {
@@ -175,9 +189,16 @@ int ReadBankToFile(FlashProtocol& protocol, const BankOperationOptions& options,
     if (result == 0) result = WriteImageTail(*file);
     // A file that cannot be closed may not hold what was written.
     if (file->Close() != 0) result = -1;
+    if (result == 0 && files.Replace(part, path) != 0) {
+      StepFailed(messages, MSG_FILE_WRITE_FAILED);
+      result = -1;
+    }
+    if (result != 0) files.Remove(part);
   }
   LogResult(messages, result == 0, MSG_READ_RESULT_OK, MSG_READ_RESULT_FAILED);
   return result;
 }
+
+std::string BankReadPartPath(const std::string& path) { return path + ".part"; }
 
 }  // namespace zrm

@@ -9,6 +9,7 @@
 // Stop. A failed step sends no Stop: the ECM stays in its loader.
 // Read: Bank Read Starting, X 0, [B], F, Info, RequestCal, write, Stop (also
 // after a failed write), then the filler and the trailer.
+// A file shorter than the calibration is refused before anything is sent.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +22,13 @@
 
 namespace zrm {
 
+// Where a bank read builds its image before it replaces the BIN.
+std::string BankReadPartPath(const std::string& path);
+
 constexpr int BANK_INFO_P = 25;  // vistrel's setting P for every bank operation
 
 constexpr const char* MSG_FAILED_OPENING_BIN = "Failed opening BIN File";
+constexpr const char* MSG_BIN_TOO_SHORT = "BIN File Too Short";
 constexpr const char* MSG_PROGRAM_STARTING = "Bank Flash Program Starting";
 constexpr const char* MSG_READ_STARTING = "Bank Read Starting";
 constexpr const char* MSG_BANK_SET = "Flash Bank Set";
@@ -62,6 +67,10 @@ class BinFiles {
   // nullptr when the file cannot be opened (created or truncated for writing).
   virtual std::unique_ptr<BinStream> OpenForReading(const std::string& path) = 0;
   virtual std::unique_ptr<BinStream> OpenForWriting(const std::string& path) = 0;
+  // Gives `from` the name `to` in one step, replacing a file of that name.
+  // 0 or -1 (nothing changed).
+  virtual int Replace(const std::string& from, const std::string& to) = 0;
+  virtual int Remove(const std::string& path) = 0;  // 0 or -1
 };
 
 // Files on disk through stdio, unbuffered for writing so that a failing write
@@ -74,6 +83,10 @@ void PrepareBankOperation(FlashProtocol& protocol, int bank);
 
 // Both return 0 or -1 and end with an empty line and the green or red
 // result line. The bank is the protocol's current bank.
+// Program takes the calibration from the file once, before any traffic, and
+// refuses a file shorter than the calibration. Read writes the image into a
+// new file beside `path` and puts it in the BIN's place only after the whole
+// read succeeded, so a failed read leaves the BIN that was there untouched.
 int ProgramBankFromFile(FlashProtocol& protocol, const BankOperationOptions& options, const std::string& path,
                         MessageSink& messages, BinFiles& files = DiskBinFiles());
 int ReadBankToFile(FlashProtocol& protocol, const BankOperationOptions& options, const std::string& path,

@@ -63,11 +63,15 @@ bool SelectProgramFile(VistrelSettings& settings, PlatformServices& services) {
     services.ShowMessage(BIN_OPEN_ERROR_CAPTION, BIN_OPEN_ERROR_TEXT, MessageIcon::Information);
     return false;
   }
-  std::uint8_t header[6] = {};
-  const std::size_t got = std::fread(header, 1, sizeof header, file);
+  std::uint8_t calibration[CALIBRATION_SIZE] = {};
+  const std::size_t got = std::fread(calibration, 1, sizeof calibration, file);
   std::fclose(file);
-  if (!HasZrmMagic(header, got)) {
+  if (!HasZrmMagic(calibration, got)) {
     services.ShowMessage(BIN_INCORRECT_CAPTION, BIN_INCORRECT_TEXT, MESSAGE_NO_ICON);
+    return false;
+  }
+  if (got < sizeof calibration) {
+    services.ShowMessage(BIN_INCORRECT_CAPTION, BIN_TOO_SHORT_TEXT, MESSAGE_NO_ICON);
     return false;
   }
   settings.flashBin = SplitFilePath(path);

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
+
+#include "flash/flash_protocol.h"
 
 namespace zrm {
 
@@ -34,6 +37,15 @@ int IsZrmBin(const std::string& path, PlatformServices* services) {
     return -2;
   }
   return (header[0] << 8) | header[1];
+}
+
+bool BinShorterThanCalibration(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::vector<std::uint8_t> calibration(CALIBRATION_SIZE);
+  const std::size_t got = std::fread(calibration.data(), 1, calibration.size(), file);
+  std::fclose(file);
+  return got < calibration.size();
 }
 
 }  // namespace zrm

@@ -31,6 +31,8 @@ static_assert(sizeof BIN_NOTICE - 1 == BIN_NOTICE_SIZE, "the notice fills its 55
 
 constexpr const char* BIN_INCORRECT_CAPTION = "Incorrect BIN File";
 constexpr const char* BIN_INCORRECT_TEXT = "Not an ZRM Flash BIN!";
+// A file that ends inside its calibration (the first 4096 bytes).
+constexpr const char* BIN_TOO_SHORT_TEXT = "BIN File Too Short (a calibration is 4096 bytes)";
 // A message box without an icon: a value outside the named icons, which the
 // dialogs show bare.
 constexpr MessageIcon MESSAGE_NO_ICON = MessageIcon::None;
@@ -46,5 +48,8 @@ bool HasZrmMagic(const std::uint8_t* header, std::size_t length);
 // or closed; -2 after telling the user (through `services`, when given) that
 // it is not a BIN of this ECM.
 int IsZrmBin(const std::string& path, PlatformServices* services);
+
+// The file opens and ends before its calibration (4096 bytes) does.
+bool BinShorterThanCalibration(const std::string& path);
 
 }  // namespace zrm

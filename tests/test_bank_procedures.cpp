@@ -4,8 +4,10 @@
 // in turn. Also the zrmtool bank commands end to end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -98,9 +100,19 @@ class FailingWrites : public BinFiles {
     if (!inner) return nullptr;
     return std::make_unique<Stream>(std::move(inner), *this);
   }
+  int Replace(const std::string& from, const std::string& to) override { return DiskBinFiles().Replace(from, to); }
+  int Remove(const std::string& path) override { return DiskBinFiles().Remove(path); }
   int writes = 0;
   int failWrite = 0;
 };
+
+// The names of the files in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 // A calibration file of this ECM with contents unlike any factory bank.
 Bytes MakeBin(std::uint32_t seed) {
@@ -356,17 +368,33 @@ TEST_F(BankFixture, AByteWrongInTheReadBackFailsTheVerifyAndSendsNoStop) {
   EXPECT_TRUE(ecm->InLoader());  // left in its loader
 }
 
-TEST_F(BankFixture, AShortFileIsProgrammedErasedPastItsEndAndFailsTheVerify) {
+// A file shorter than the calibration would leave the bank's tail erased and,
+// with Verify off, be reported programmed: it is refused before any traffic.
+TEST_F(BankFixture, AFileShorterThanItsCalibrationIsRefusedBeforeAnyTraffic) {
   Start(false);
-  Bytes bin = MakeBin(5);
-  bin.resize(1000);
-  test::WriteFileBytes(dir.File("short.bin"), bin);
-  Reset(2, sim::SimFlashLoader::FactoryBank(2));
-  EXPECT_EQ(Program(2, dir.File("short.bin")), -1);
-  EXPECT_EQ(messages.lines[messages.lines.size() - 3], (Line{Y, "Verify Failed"}));
-  Bytes expected = bin;
-  expected.resize(CALIBRATION_SIZE, 0xFF);
-  EXPECT_EQ(Calibration(loader->Bank(2)), expected);
+  const Bytes bin = MakeBin(5);
+  const Bytes before = sim::SimFlashLoader::FactoryBank(2);
+  for (std::size_t size : {std::size_t{0}, std::size_t{6}, std::size_t{1000}, std::size_t{4095}, std::size_t{4096}}) {
+    for (bool verify : {false, true}) {
+      SCOPED_TRACE(std::to_string(size) + (verify ? " verify" : " no verify"));
+      test::WriteFileBytes(dir.File("short.bin"), Bytes(bin.begin(), bin.begin() + static_cast<long>(size)));
+      Reset(2, before);
+      const std::size_t packets = ecm->Packets().size();
+      const int result = Program(2, dir.File("short.bin"), {verify, true});
+      if (size == CALIBRATION_SIZE) {
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(Calibration(loader->Bank(2)), Calibration(bin));
+        continue;
+      }
+      EXPECT_EQ(result, -1);
+      EXPECT_EQ(messages.lines, (std::vector<Line>{{Y, "BIN File Too Short"},
+                                                   {G, ""},
+                                                   {MESSAGE_FAILURE_RESULT, "     -Flashing Failed-"}}));
+      EXPECT_EQ(transport->calls, 0);
+      EXPECT_EQ(ecm->Packets().size(), packets);
+      EXPECT_EQ(loader->Bank(2), before);
+    }
+  }
 }
 
 TEST_F(BankFixture, AFileThatCannotBeOpenedStartsNoTraffic) {
@@ -412,17 +440,17 @@ TEST_F(BankFixture, AFailedFileWriteStillReleasesTheEcm) {
     FailingWrites files;
     files.failWrite = c.failWrite;
     const std::string out = dir.File("w" + std::to_string(c.failWrite) + ".bin");
+    const Bytes old = MakeBin(90);
+    test::WriteFileBytes(out, old);
     EXPECT_EQ(Read(6, out, {}, files), c.result);
     EXPECT_EQ(messages.lines, c.lines);
     const auto codes = Codes(loader->Commands());
     ASSERT_FALSE(codes.empty());
     EXPECT_EQ(codes.back(), SL_STOP);
-    const Bytes file = test::ReadFileBytes(out);
-    if (c.result == 0) {
-      EXPECT_EQ(file, ExpectedReadImage(contents));
-    } else {
-      EXPECT_NE(file, ExpectedReadImage(contents));
-    }
+    // The BIN that was there stays whole until a read has wholly succeeded.
+    EXPECT_EQ(test::ReadFileBytes(out), c.result == 0 ? ExpectedReadImage(contents) : old);
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"flash.img", "tty", "w" + std::to_string(c.failWrite) + ".bin"}));
+    std::filesystem::remove(out);
   }
 }
 
@@ -535,9 +563,12 @@ TEST_F(BankFixture, ReadSweepFailingEachLoaderAnswerInTurn) {
     for (int n = 1; n <= 4; ++n) {
       SCOPED_TRACE(std::to_string(static_cast<int>(kind)) + " at " + std::to_string(n));
       Reset(1, contents, {kind, n});
+      const Bytes old = MakeBin(static_cast<std::uint32_t>(200 + n));
+      test::WriteFileBytes(out, old);
       const int result = Read(1, out);
       const Line& last = messages.lines.back();
       const Bytes file = test::ReadFileBytes(out);
+      EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"flash.img", "sweep.bin", "tty"}));
       if (n == 4) {
         EXPECT_EQ(result, 0);
         EXPECT_EQ(last, (Line{MESSAGE_SUCCESS_RESULT, "    -Read Successful-"}));
@@ -546,13 +577,10 @@ TEST_F(BankFixture, ReadSweepFailingEachLoaderAnswerInTurn) {
       }
       EXPECT_EQ(result, -1);
       EXPECT_EQ(last, (Line{MESSAGE_FAILURE_RESULT, "     -Read Failed-"}));
-      EXPECT_NE(file, ExpectedReadImage(contents));
+      // A failed read leaves the BIN that was there as it was.
+      EXPECT_EQ(file, old);
       const char* step[] = {"TxSlInfo Failed", "TxSlRequestCal Failed", "TxSlStop Failed  "};
       EXPECT_EQ(messages.lines[messages.lines.size() - 3], (Line{Y, step[n - 1]}));
-      if (n == 3) {
-        // The calibration was written before the Stop failed; nothing more.
-        EXPECT_EQ(file, Calibration(contents));
-      }
     }
   }
 }
@@ -672,6 +700,14 @@ TEST_F(BankFixture, ZrmtoolBankCommandsPrintEveryLine) {
             1);
   EXPECT_EQ(OutputLines(out), (std::vector<std::string>{"Bank Flash Program Starting", "TxSlInfo Failed", "",
                                                          "     -Flashing Failed-"}));
+
+  // Shorter than its calibration: refused before the port is touched.
+  test::WriteFileBytes(dir.File("six.bin"), Bytes(bin.begin(), bin.begin() + 6));
+  loader->ClearCommands();
+  out.clear();
+  EXPECT_EQ(test::RunCommand(tool + " bank-program " + tty + " 1 " + dir.File("six.bin") + " --no-verify 2>&1", &out), 1);
+  EXPECT_NE(out.find("BIN File Too Short"), std::string::npos) << out;
+  EXPECT_TRUE(loader->Commands().empty());
 
   // Not a BIN of this ECM: refused before the port is touched.
   test::WriteFileBytes(dir.File("other.bin"), Bytes(16384, 0x41));

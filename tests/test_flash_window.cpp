@@ -3,6 +3,7 @@
 // painters of the file names and the window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -50,7 +51,15 @@ struct SelectionFixture : ::testing::Test {
 };
 
 TEST_F(SelectionFixture, ProgramFileIsCheckedBeforeItIsKept) {
-  test::WriteFileBytes(dir.File("good.bin"), {0x01, 0x02, 'Z', 'R', 'M', 'F'});
+  // A file shorter than its calibration would be programmed erased past its
+  // end: refused like a file of another ECM.
+  Bytes good(4096, 0x5A);
+  good[0] = 0x01;
+  good[1] = 0x02;
+  std::copy_n("ZRMF", 4, good.begin() + 2);
+  test::WriteFileBytes(dir.File("good.bin"), good);
+  test::WriteFileBytes(dir.File("six.bin"), Bytes(good.begin(), good.begin() + 6));
+  test::WriteFileBytes(dir.File("short.bin"), Bytes(good.begin(), good.begin() + 4095));
   test::WriteFileBytes(dir.File("other.bin"), Bytes(16384, 0x20));
   struct Case {
     std::string choice;
@@ -61,6 +70,8 @@ TEST_F(SelectionFixture, ProgramFileIsCheckedBeforeItIsKept) {
       {"", false, {}},
       {dir.File("absent.bin"), false, {"File Open Error: Can not open BIN File"}},
       {dir.File("other.bin"), false, {"Incorrect BIN File: Not an ZRM Flash BIN!"}},
+      {dir.File("six.bin"), false, {"Incorrect BIN File: BIN File Too Short (a calibration is 4096 bytes)"}},
+      {dir.File("short.bin"), false, {"Incorrect BIN File: BIN File Too Short (a calibration is 4096 bytes)"}},
       {dir.File("good.bin"), true, {}},
   };
   for (const Case& c : cases) {

@@ -128,6 +128,10 @@ int CmdBankProgram(int argc, char** argv) {
   // its own line.
   ConsoleServices console;
   if (IsZrmBin(args.file, &console) == -2) return EXIT_FAIL;
+  if (BinShorterThanCalibration(args.file)) {
+    std::fprintf(stderr, "zrmtool: %s: %s\n", args.file, BIN_TOO_SHORT_TEXT);
+    return EXIT_FAIL;
+  }
   return RunBankOperation(BankAction::Program, args);
 }
 
