@@ -51,11 +51,11 @@ std::string FixedWidth(double v, int width, int precision) {
 
 }  // namespace
 
-double CountsToVolts(int counts) { return counts * 0.004887585532746823 + 0.004; }
+double AdcCountsToVolts(int counts) { return counts * 0.004887585532746823 + 0.004; }
 
 double ChannelVolts(const std::uint8_t* frame, int channel) {
   if (channel < 0 || channel >= ADC_CHANNEL_COUNT) return 0.0;
-  return CountsToVolts(FrameWord(frame, field::adcChannel(channel)));
+  return AdcCountsToVolts(FrameWord(frame, field::adcChannel(channel)));
 }
 
 double FilterChannelValue(int filter, double previous, double sample) {

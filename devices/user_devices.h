@@ -58,7 +58,7 @@ struct ChannelReading {
 // Input voltage of channel n (0 to 7) of a RuntimeFrame: counts from bytes
 // 257 + 2n (high) and 258 + 2n (low), V = counts x 5/1023 + 0.004.
 double ChannelVolts(const std::uint8_t* frame, int channel);
-double CountsToVolts(int counts);
+double AdcCountsToVolts(int counts);
 
 // Filter weight w in percent of the new sample: below 1 counts as 1, at 100
 // or above the sample passes unchanged.
