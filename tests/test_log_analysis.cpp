@@ -1,0 +1,391 @@
+// The analysis view file and the two dump forms over a small hand-built log:
+// a recording head, markers and time stamps inside and between frames, a bad
+// frame, a time text cut by 0xFF inside a frame and one cut by the end of the
+// file. Expected texts are worked out from the record and column formats.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+#include "analysis/log_export.h"
+#include "analysis/view_file.h"
+#include "link/conversions.h"
+#include "link/runtime_frame.h"
+#include "test_support.h"
+
+namespace zrm {
+namespace {
+
+using test::AppendText;
+using test::WireFrame;
+
+// Units as each test wants them; restored afterwards.
+class UnitScope {
+ public:
+  UnitScope(int kph, int celsius) : kph_(SpeedUnit()), scale_(TemperatureScale()) {
+    SetSpeedUnit(kph);
+    SetTemperatureScale(celsius);
+  }
+  ~UnitScope() {
+    SetSpeedUnit(kph_);
+    SetTemperatureScale(scale_);
+  }
+
+ private:
+  int kph_, scale_;
+};
+
+// The frame every row starts from. Values and what they show:
+//   configByte 0x94      4 cylinders, multi-port, 2-bar MAP
+//   firmwareByte 0x82    firmware 2.2, sequential fire (Sf)
+//   vssPpmRaw 230        920920 / 230 = 4004 pulses per mile
+//   rpmLow 10, rpmCoarse 128   128 x 12.5 + 400 = 2000 RPM
+//   vehicleSpeed 35      35 mph (56.33 km/h)
+//   mapRaw 100           2-bar: 100 x 0.7705 + 8 = 85.05 kPa
+//   boostRaw 40          40 x 0.625 = 25 kPa = 3.63 psi
+//   baroRaw 245          245 x 0.369 + 10.415 = 100.82
+//   vacuumRaw 64         80 - 20 = 60
+//   veRaw 200            78.125 %
+//   tpsRaw 128, tpsPrevRaw 120   50 %, opening 3.125 %
+//   ctsRaw 160, iatRaw 80, intercoolerTempRaw 100   80/20/35 C, 176/68/95 F
+//   o2Raw 100            442 mV
+//   airflowGs 25; sparkAdvance 60 (21.09 deg); sparkRetard 20 (3.52 deg)
+//   knockCount 258; basePw 1024 (15.625 ms); actualPw 512 (7.8125 ms)
+//   duty: 2000 RPM is 30 ms a turn, doubled by Sf: 15.625 / 60 = 26.04 %
+//   statusByte13 0x40 AE; statusByte8 0x08 DC; statusByte14 0x80 CL
+//   statusByte2 0x80 Id; statusByte3 0x04 Hw; statusByte5 0x21 Fn and drive
+//   statusByte180 0x80 Eg; gear 3; closedLoopState 5 (shown 2)
+//   integrator 128, blm 131, iacSteps 40, bpc 0x2A80 (43)
+//   nitrousRaw 0xF7FF (100 %), commandedAfr 147 (14.7)
+//   tpsAePw 65 (0.992 ms), deltaMapRaw 80 (25.0), mapAePw 0, aePw 256 (3.906 ms)
+//   ADC channels 0 and 1 at 512 counts: 2.50644 V
+std::vector<std::uint8_t> BaseFrame(int runTime, int pulses) {
+  std::vector<std::uint8_t> f(FRAME_PAYLOAD_SIZE, 0);
+  auto word = [&f](int offset, int value) {
+    f[static_cast<std::size_t>(offset)] = static_cast<std::uint8_t>(value >> 8);
+    f[static_cast<std::size_t>(offset) + 1] = static_cast<std::uint8_t>(value & 0xFF);
+  };
+  f[field::configByte] = 0x94;
+  f[field::firmwareByte] = 0x82;
+  word(field::vssPpmRaw, 230);
+  f[field::vssPulseCount] = static_cast<std::uint8_t>(pulses);
+  word(field::runTimeSec, runTime);
+  f[field::rpmLow] = 10;
+  f[field::rpmCoarse] = 128;
+  f[field::vehicleSpeed] = 35;
+  f[field::mapRaw] = 100;
+  f[field::boostRaw] = 40;
+  f[field::baroRaw] = 245;
+  f[field::vacuumRaw] = 64;
+  f[field::veRaw] = 200;
+  f[field::tpsRaw] = 128;
+  f[field::tpsPrevRaw] = 120;
+  f[field::ctsRaw] = 160;
+  f[field::iatRaw] = 80;
+  f[field::intercoolerTempRaw] = 100;
+  f[field::o2Raw] = 100;
+  f[field::airflowGs] = 25;
+  f[field::sparkAdvance] = 60;
+  f[field::sparkRetard] = 20;
+  word(field::knockCount, 258);
+  word(field::basePw, 1024);
+  word(field::actualPw, 512);
+  f[field::statusByte13] = 0x40;
+  f[field::statusByte8] = 0x08;
+  f[field::statusByte14] = 0x80;
+  f[field::statusByte2] = 0x80;
+  f[field::statusByte3] = 0x04;
+  f[field::statusByte5] = 0x21;
+  f[field::statusByte180] = 0x80;
+  f[field::gear] = 3;
+  f[field::closedLoopState] = 5;
+  f[field::integrator] = 128;
+  f[field::blm] = 131;
+  f[field::iacSteps] = 40;
+  word(field::bpc, 0x2A80);
+  word(field::nitrousRaw, 0xF7FF);
+  f[field::commandedAfr] = 147;
+  f[field::tpsAePw] = 65;
+  f[field::deltaMapRaw] = 80;
+  word(field::aePw, 256);
+  word(field::adcChannel(0), 512);
+  word(field::adcChannel(1), 512);
+  return f;
+}
+
+// Frame 4: a 1-bar MAP sensor (100 x 0.369 + 10.415 = 47.3 kPa, no boost)
+// on firmware 2.1: 2002 pulses per mile, no Sf, so the duty is 15.625 / 30
+// = 52.08 %.
+std::vector<std::uint8_t> OneBarFrame(int runTime, int pulses) {
+  std::vector<std::uint8_t> f = BaseFrame(runTime, pulses);
+  f[field::configByte] = 0x14;
+  f[field::firmwareByte] = 0x01;
+  return f;
+}
+
+const char* const kHeadStamp = " 12/06/2026 - 06:20:00";
+const char* const kMarkStamp = " 12/06/2026 - 06:21:10";
+const char* const kPlainStamp = " 12/06/2026 - 06:21:11";
+
+// The log: head, F1 (0:01:05), F2 with MARK003 inside its payload, a frame
+// with a bad sum, a time stamp, F4 (0:01:06, 1-bar), a frame whose time text
+// is cut by 0xFF (dropped), F6 (0:01:07), and a time text cut by the end.
+std::vector<std::uint8_t> HandBuiltLog() {
+  std::vector<std::uint8_t> log;
+  AppendText(log, std::string("TIME:") + kHeadStamp);
+  AppendText(log, "[ID] ZRM Flash Vistrel Display\r\n[PORT] COM2\r\n");
+  auto add = [&log](const std::vector<std::uint8_t>& wire) { log.insert(log.end(), wire.begin(), wire.end()); };
+  add(WireFrame(BaseFrame(65, 10)));
+  std::vector<std::uint8_t> f2 = WireFrame(BaseFrame(65, 12));
+  const std::string mark = std::string("MARK003TIME:") + kMarkStamp;
+  f2.insert(f2.begin() + 2 + 100, mark.begin(), mark.end());
+  add(f2);
+  std::vector<std::uint8_t> bad = WireFrame(BaseFrame(65, 13));
+  bad.back() ^= 0x01;
+  add(bad);
+  AppendText(log, std::string("TIME:") + kPlainStamp);
+  add(WireFrame(OneBarFrame(66, 15)));
+  std::vector<std::uint8_t> cut = WireFrame(BaseFrame(66, 17));
+  const std::vector<std::uint8_t> cutText = {'T', 'I', 'M', 'E', ':', ' ', '1', '2', 0xFF};
+  cut.insert(cut.begin() + 2 + 50, cutText.begin(), cutText.end());
+  add(cut);
+  add(WireFrame(BaseFrame(67, 20)));
+  AppendText(log, "TIME: 12/0");
+  return log;
+}
+
+// Channel 0: TT-1 wideband (2 V + 10), preferred, unfiltered: 15.01 AFR.
+// Channel 1: 30 psi sender ((V - 0.5) x 30 / 4 = 15.048 psi), filter 50 %.
+VistrelSettings ChannelSettings() {
+  VistrelSettings s;
+  s.adcChannels[0].type = 0;
+  s.adcChannels[0].index = 1;
+  s.adcChannels[0].instance = 1;
+  s.adcChannels[0].wbPreferred = 1;
+  s.adcChannels[1].type = 1;
+  s.adcChannels[1].index = 2;
+  s.adcChannels[1].instance = 1;
+  s.adcChannels[1].filter = 50;
+  return s;
+}
+
+class LogAnalysisTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    logPath = dir.File("run.dat");
+    test::WriteFileBytes(logPath, HandBuiltLog());
+  }
+  test::TempDir dir;
+  std::string logPath;
+};
+
+std::vector<std::string> ViewRows(ViewFile& view) {
+  std::vector<std::string> rows;
+  char record[VIEW_RECORD_SIZE];
+  for (long r = 0; view.Read(r, record) == 0; ++r) rows.emplace_back(record, VIEW_RECORD_SIZE);
+  return rows;
+}
+
+TEST_F(LogAnalysisTest, ViewRecordsOfEveryGoodFrame) {
+  UnitScope units(0, 1);
+  ViewFile view;
+  ASSERT_EQ(view.Create(dir.path() + "/"), 0);
+  int steps = 0;
+  ASSERT_EQ(BuildViewFile(logPath, view, ChannelSettings(), [&steps] { ++steps; }), AnalysisResult::Ok);
+  // Kind, pulses, ppm, run time, RPM, speed, MAP, TPS, CTS, IAT, O2, G/S,
+  // SA, sPW, aPW, DC, blank, AE DE PE DC CL LN, INT, BLM, IAC, WB, aePW.
+  const std::vector<std::string> expected = {
+      // The head's own time stamp precedes the first frame of a recording.
+      "2 10   4004 0:01:05 2000  35  85  50  80  20  442  25 21 15.6  7.8  26  Y N N Y Y N 128 131  40 15.0  3.91 \r\n",
+      "1 12   4004 0:01:05 2000  35  85  50  80  20  442  25 21 15.6  7.8  26  Y N N Y Y N 128 131  40 15.0  3.91 \r\n",
+      "2 15   2002 0:01:06 2000  35  47  50  80  20  442  25 21 15.6  7.8  52  Y N N Y Y N 128 131  40 15.0  3.91 \r\n",
+      "0 20   4004 0:01:07 2000  35  85  50  80  20  442  25 21 15.6  7.8  26  Y N N Y Y N 128 131  40 15.0  3.91 \r\n",
+  };
+  EXPECT_EQ(ViewRows(view), expected);
+  EXPECT_EQ(view.Size(), 4 * VIEW_RECORD_SIZE);
+  EXPECT_EQ(steps, 0);  // fewer than 17 rows
+}
+
+TEST_F(LogAnalysisTest, ViewFollowsTheUnitSwitches) {
+  UnitScope units(1, 0);  // km/h, Fahrenheit
+  ViewFile view;
+  ASSERT_EQ(view.Create(dir.path() + "/"), 0);
+  ASSERT_EQ(BuildViewFile(logPath, view, VistrelSettings{}), AnalysisResult::Ok);
+  char record[VIEW_RECORD_SIZE];
+  ASSERT_EQ(view.Read(3, record), 0);
+  // 56.33 km/h, 176 F and 68 F; no wideband channel reads 0.0.
+  EXPECT_EQ(std::string(record, VIEW_RECORD_SIZE),
+            "0 20   4004 0:01:07 2000  56  85  50 176  68  442  25 21 15.6  7.8  26  Y N N Y Y N 128 131  40  0.0  3.91 \r\n");
+}
+
+TEST_F(LogAnalysisTest, TenFramesMakeTenRecords) {
+  std::vector<std::uint8_t> log;
+  for (int i = 0; i < 10; ++i) {
+    std::vector<std::uint8_t> w = WireFrame(BaseFrame(1, i));
+    log.insert(log.end(), w.begin(), w.end());
+  }
+  test::WriteFileBytes(logPath, log);
+  ViewFile view;
+  ASSERT_EQ(view.Create(dir.path() + "/"), 0);
+  ASSERT_EQ(BuildViewFile(logPath, view, VistrelSettings{}), AnalysisResult::Ok);
+  EXPECT_EQ(view.Size(), 1090);
+  EXPECT_EQ(view.Rows(), 10);
+}
+
+const char* const kCsvHeader =
+    "RUNTIME,RPM,MPH,MAP,PSI,BRO,VAC,VE%,TPS,CTS,IAT,I/C,O2,G/S,SA,Rt,KnkCt,sPW,aPW,DC%,Sf,Ay,Ae,De,Id,Hw,Pe,Dc,Cl,Ln,"
+    "Fn,Ac,Tc,Cp,Eg,Gr,Cl,INT,BLM,BPC,IAC,N2%,cAFR,WB,dTPS,tpsAE,dMAP,mapAE,aePW,WB_0,PSI_1,\r\n";
+
+// The CSV row of the base frame up to the flags, and from the gear on, with
+// the two channel columns given.
+std::string CsvRow(const char* time, const char* map, const char* psi, const char* dc, const char* sf,
+                   const char* psi1) {
+  return std::string(time) + ",2000, 35," + map + "," + psi + ",101, 60, 78, 50, 80, 20, 35, 442, 25,21, 4,  258,15.625, 7.81," +
+         dc + "," + sf + ",N,Y,N,Y,Y,N,Y,Y,N,Y,N,N,N,Y,  3, 2,128,131, 43, 40,100,14.7,15.0, 3.1, 0.992,25.0, 0.000, 3.906,15.0," +
+         psi1 + ",\r\n";
+}
+
+TEST_F(LogAnalysisTest, CsvWithHeaderEverySecondAndMarkerLines) {
+  UnitScope units(0, 1);
+  const std::string out = DumpOutputPath(logPath, true);
+  EXPECT_EQ(out, dir.File("run.csv"));
+  long rows = 0;
+  ASSERT_EQ(ExportLog(logPath, out, ChannelSettings(), {ExportForm::Csv, false}, {}, &rows), AnalysisResult::Ok);
+  EXPECT_EQ(rows, 4);
+  // The pressure channel is filtered at 50 % from the empty frame's 0.0:
+  // 7.52, 11.29, 13.17, 14.11 psi, in a column as wide as "PSI_1".
+  const std::string expected = std::string("TimeStamp:  12/06/2026 - 06:20:00\r\n") + kCsvHeader +
+                               CsvRow("00:01:05", " 85", "  4", " 26", "Y", "  7.5") +
+                               "Marker: 003 @  12/06/2026 - 06:21:10\r\n" +
+                               CsvRow("00:01:05", " 85", "  4", " 26", "Y", " 11.3") +
+                               "TimeStamp:  12/06/2026 - 06:21:11\r\n" + kCsvHeader +
+                               CsvRow("00:01:06", " 47", "  0", " 52", "N", " 13.2") + kCsvHeader +
+                               CsvRow("00:01:07", " 85", "  4", " 26", "Y", " 14.1");
+  EXPECT_EQ(test::ReadFileText(out), expected);
+}
+
+TEST_F(LogAnalysisTest, TextDumpWithSingleHeader) {
+  UnitScope units(0, 1);
+  const std::string out = DumpOutputPath(logPath, false);
+  EXPECT_EQ(out, dir.File("run.ZRM"));
+  ASSERT_EQ(ExportLog(logPath, out, ChannelSettings(), {ExportForm::Text, true}), AnalysisResult::Ok);
+  const std::string header =
+      "RUNTIME   RPM MPH MAP PSI BRO VAC VE% TPS CTS IAT I/C   O2 G/S SA Rt KnkCt   sPW    aPW DC% Sf Ay Ae De Id Hw "
+      "Pe Dc Cl Ln Fn Ac Tc Cp Eg   Gr Cl INT BLM BPC IAC N2% cAFR  WB  dTPS  tpsAE dMAP  mapAE   aePW  WB_0 PSI_1 \r\n";
+  // Blank separators, an extra blank before the flags and before the
+  // channels, two blanks after each flag.
+  auto row = [](const char* time, const char* map, const char* psi, const char* dc, const char* sf, const char* psi1) {
+    return std::string(time) + " 2000  35 " + map + " " + psi + " 101  60  78  50  80  20  35  442  25 21  4   258 15.625  7.81 " +
+           dc + "  " + sf + "  N  Y  N  Y  Y  N  Y  Y  N  Y  N  N  N  Y    3  2 128 131  43  40 100 14.7 15.0  3.1  0.992 25.0  0.000  3.906  15.0 " +
+           psi1 + " \r\n";
+  };
+  const std::string expected = header + row("00:01:05", " 85", "  4", " 26", "Y", "  7.5") +
+                               row("00:01:05", " 85", "  4", " 26", "Y", " 11.3") +
+                               row("00:01:06", " 47", "  0", " 52", "N", " 13.2") +
+                               row("00:01:07", " 85", "  4", " 26", "Y", " 14.1");
+  EXPECT_EQ(test::ReadFileText(out), expected);
+}
+
+TEST_F(LogAnalysisTest, AutomaticKphFahrenheitColumns) {
+  UnitScope units(1, 0);
+  VistrelSettings s;
+  s.transType = 1;
+  const std::string out = dir.File("auto.csv");
+  ASSERT_EQ(ExportLog(logPath, out, s, {ExportForm::Csv, true}), AnalysisResult::Ok);
+  const std::string text = test::ReadFileText(out);
+  // KPH in the header and no channel columns; 56 km/h, 176/68/95 F, drive.
+  const std::string header =
+      "RUNTIME,RPM,KPH,MAP,PSI,BRO,VAC,VE%,TPS,CTS,IAT,I/C,O2,G/S,SA,Rt,KnkCt,sPW,aPW,DC%,Sf,Ay,Ae,De,Id,Hw,Pe,Dc,Cl,Ln,"
+      "Fn,Ac,Tc,Cp,Eg,Gr,Cl,INT,BLM,BPC,IAC,N2%,cAFR,WB,dTPS,tpsAE,dMAP,mapAE,aePW,\r\n";
+  const std::string first =
+      "00:01:05,2000, 56, 85,  4,101, 60, 78, 50,176, 68, 95, 442, 25,21, 4,  258,15.625, 7.81, 26,Y,N,Y,N,Y,Y,N,Y,Y,N,Y,"
+      "N,N,N,Y,  D, 2,128,131, 43, 40,100,14.7, 0.0, 3.1, 0.992,25.0, 0.000, 3.906,\r\n";
+  EXPECT_EQ(text.substr(0, header.size() + first.size()), header + first);
+}
+
+TEST(TransmissionColumn, AutomaticStates) {
+  struct Case {
+    int status15, status5;
+    const char* text;
+  } cases[] = {{0x10, 0x20, "P/N,"}, {0x00, 0x20, "  D,"}, {0x00, 0x00, " OD,"}};
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> f = BaseFrame(1, 0);
+    f[field::statusByte15] = static_cast<std::uint8_t>(c.status15);
+    f[field::statusByte5] = static_cast<std::uint8_t>(c.status5);
+    const std::string row = ExportRow(f.data(), true, 1, 0.0, {});
+    // Gr follows the 15 flags of the CSV row.
+    EXPECT_NE(row.find(std::string(",Y,") + c.text + " 2,"), std::string::npos) << row;
+  }
+}
+
+TEST(DumpOutputName, ExtensionReplacedOrAppended) {
+  EXPECT_EQ(DumpOutputPath("/logs/run.dat", true), "/logs/run.csv");
+  EXPECT_EQ(DumpOutputPath("/logs/run.dat", false), "/logs/run.ZRM");
+  EXPECT_EQ(DumpOutputPath("/logs.old/run", true), "/logs.old/run.csv");
+  EXPECT_EQ(DumpOutputPath("C:\\logs.old\\run", false), "C:\\logs.old\\run.ZRM");
+  EXPECT_EQ(DumpOutputPath("/logs/run.2026.dat", true), "/logs/run.2026.csv");
+}
+
+TEST_F(LogAnalysisTest, FailuresLeaveTheOldOutputWhole) {
+  UnitScope units(0, 1);
+  // A missing log.
+  EXPECT_EQ(ExportLog(dir.File("none.dat"), dir.File("none.csv"), VistrelSettings{}, {}),
+            AnalysisResult::LogOpenError);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("none.csv")));
+  // A folder in the output's place, and the log itself as the output.
+  std::filesystem::create_directory(dir.File("out.csv"));
+  EXPECT_EQ(ExportLog(logPath, dir.File("out.csv"), VistrelSettings{}, {}), AnalysisResult::OutputOpenError);
+  EXPECT_EQ(ExportLog(logPath, logPath, VistrelSettings{}, {}), AnalysisResult::OutputOpenError);
+  EXPECT_EQ(test::ReadFileBytes(logPath), HandBuiltLog());
+  // A folder that cannot take the new file: the existing export stays.
+  const std::string sub = dir.File("ro");
+  std::filesystem::create_directory(sub);
+  test::WriteFileText(sub + "/run.csv", "old export\r\n");
+  std::filesystem::permissions(sub, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  if (::access(sub.c_str(), W_OK) != 0) {  // root may write anyway
+    EXPECT_EQ(ExportLog(logPath, sub + "/run.csv", VistrelSettings{}, {}), AnalysisResult::OutputOpenError);
+    EXPECT_EQ(test::ReadFileText(sub + "/run.csv"), "old export\r\n");
+  }
+  std::filesystem::permissions(sub, std::filesystem::perms::owner_all);
+  // A successful export replaces the old one and leaves nothing beside it.
+  ASSERT_EQ(ExportLog(logPath, sub + "/run.csv", VistrelSettings{}, {}), AnalysisResult::Ok);
+  EXPECT_NE(test::ReadFileText(sub + "/run.csv"), "old export\r\n");
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(sub)) files += entry.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 1);
+}
+
+TEST(ViewFileTemporary, PrivateAndGoneWhenClosed) {
+  test::TempDir dir;
+  ViewFile view;
+  ASSERT_EQ(view.Create(dir.path() + "/"), 0);
+  EXPECT_EQ(view.Name().rfind("$$_zrm$$_", 0), 0u);
+  // Nothing of it is left in the folder, open or closed.
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  char record[VIEW_RECORD_SIZE];
+  std::memset(record, 'x', sizeof record);
+  record[0] = ROW_MARKER;
+  ASSERT_EQ(view.Append(record), 0);
+  ASSERT_EQ(view.Append(record), 0);
+  ASSERT_EQ(view.SetKind(1, ROW_SELECTED), 0);
+  record[0] = ROW_NORMAL;
+  ASSERT_EQ(view.Append(record), 0);  // appends after a kind change go to the end
+  char back[VIEW_RECORD_SIZE];
+  ASSERT_EQ(view.Read(1, back), 0);
+  EXPECT_EQ(back[0], ROW_SELECTED);
+  ASSERT_EQ(view.Read(2, back), 0);
+  EXPECT_EQ(back[0], ROW_NORMAL);
+  EXPECT_EQ(view.Read(3, back), -1);
+  EXPECT_EQ(view.Rows(), 3);
+  view.Close();
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  // A folder that does not exist gives no view file.
+  ViewFile second;
+  EXPECT_EQ(second.Create(dir.path() + "/no-such-folder/"), -1);
+}
+
+}  // namespace
+}  // namespace zrm
