@@ -199,7 +199,7 @@ bool FlashProtocol::WaitBytes(int count, int limit, int pauseMs) {
   const std::uint32_t start = transport_.FlashTicks();
   while (transport_.RingCount() < count) {
     if (transport_.FlashTicks() - start > static_cast<std::uint32_t>(limit)) return false;
-    transport_.Pause(pauseMs);
+    transport_.WaitForBytes(count, pauseMs);
   }
   return true;
 }

@@ -128,6 +128,12 @@ class FlashTransport {
   virtual void RequestRingFlush() = 0;
   virtual std::uint32_t FlashTicks() = 0;
   virtual void Pause(int milliseconds) = 0;
+  // One poll of the receiver: waits `milliseconds`, or less once the ring
+  // holds `count` bytes. The default waits the whole time.
+  virtual void WaitForBytes(int count, int milliseconds) {
+    (void)count;
+    Pause(milliseconds);
+  }
 };
 
 // Where the two programs differ: the receiver's limits (ticks of 100 ms) and

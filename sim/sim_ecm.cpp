@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::int64_t kWireBytesPerSecond = 5760;  // 57600 baud, 10 bits a byte
 constexpr int kPacingStepMs = 2;
+constexpr std::size_t kUnpacedBacklog = 65536;
 constexpr int kIdleWaitMs = 50;
 constexpr int kReappearRetryMs = 200;
 // Falling further behind than this (the process was stopped) skips frames
@@ -188,8 +189,13 @@ void SimEcm::WriteOut(std::int64_t nowUs) {
   }
   if (allowed > 0) {
     // Bytes the terminal does not take now are lost, as on a line whose
-    // receiver is not keeping up.
-    terminal_.Write(out_.data() + outSent_, allowed);
+    // receiver is not keeping up. Unpaced, the line is only faster than a
+    // real one: what a reading client has not taken yet (a whole-bank
+    // answer is 16389 bytes) goes out on the next pass, unless a client
+    // that does not read lets it pile up.
+    const int written = terminal_.Write(out_.data() + outSent_, allowed);
+    if (!options_.wireSpeed && written >= 0 && allowed - static_cast<std::size_t>(written) <= kUnpacedBacklog)
+      allowed = static_cast<std::size_t>(written);
     outSent_ += allowed;
   }
   if (outSent_ == out_.size()) {

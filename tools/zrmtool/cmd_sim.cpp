@@ -3,11 +3,14 @@
 //   zrmtool sim [--link PATH] [--wire-speed] [--seed N] [--noise] [--flip]
 //               [--drop] [--stall] [--vanish-after SECONDS] [--vanish-for SECONDS]
 //               [--flash FILE] [--sst] [--loader-fault KIND[:N]]
+//               [--bank N:VERSION[:KEY]]...
 //
 // The flash loader keeps its eight banks in FILE (created with factory banks
 // when absent; in memory without --flash), on an SST chip with --sst. A loader
 // fault hits the Nth loader command (default 1): refuse, silence, checksum,
-// truncate; readback spoils one byte of the Nth read-back answer.
+// truncate; readback spoils one byte of the Nth read-back answer. --bank puts
+// a bank of a firmware version (2.0 .. 2.7, see sim/versioned_banks.h) at N,
+// with KEY (hex) as its page-103 key instead of the version's own.
 //
 // Prints "sim: PATH" once the link is in place, so a script can wait for that
 // line before opening it.
@@ -19,9 +22,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "sim/flash_loader.h"
 #include "sim/sim_ecm.h"
+#include "sim/versioned_banks.h"
 #include "tools/zrmtool/commands.h"
 #include "tools/zrmtool/tool_signals.h"
 
@@ -51,7 +57,8 @@ int Usage(const char* problem) {
   std::fprintf(stderr,
                "usage: zrmtool sim [--link PATH] [--wire-speed] [--seed N] [--noise] [--flip] [--drop]\n"
                "                   [--stall] [--vanish-after SECONDS] [--vanish-for SECONDS]\n"
-               "                   [--flash FILE] [--sst] [--loader-fault refuse|silence|checksum|truncate|readback[:N]]\n");
+               "                   [--flash FILE] [--sst] [--loader-fault refuse|silence|checksum|truncate|readback[:N]]\n"
+               "                   [--bank N:VERSION[:KEY]]...\n");
   return EXIT_USAGE;
 }
 
@@ -60,6 +67,7 @@ int Usage(const char* problem) {
 int CmdSim(int argc, char** argv) {
   sim::SimOptions options;
   sim::FlashLoaderOptions loaderOptions;
+  std::vector<std::pair<int, std::vector<std::uint8_t>>> banks;
   for (int i = 0; i < argc; ++i) {
     const char* arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -81,6 +89,13 @@ int CmdSim(int argc, char** argv) {
     } else if (std::strcmp(arg, "--loader-fault") == 0) {
       if (!hasValue || !sim::ParseLoaderFault(argv[i + 1], &loaderOptions.fault))
         return Usage("--loader-fault needs refuse, silence, checksum, truncate or readback, optionally :N");
+      ++i;
+    } else if (std::strcmp(arg, "--bank") == 0) {
+      int bank = 0;
+      std::vector<std::uint8_t> contents;
+      if (!hasValue || !sim::ParseBankChoice(argv[i + 1], &bank, &contents))
+        return Usage("--bank needs N:VERSION[:KEY], N 0..7, VERSION 2.0 2.1 2.2 2.4 2.5 2.6 2.7, KEY hex");
+      banks.emplace_back(bank, std::move(contents));
       ++i;
     } else if (std::strcmp(arg, "--link") == 0) {
       if (!hasValue || argv[i + 1][0] == '\0') return Usage("--link needs a path");
@@ -108,6 +123,12 @@ int CmdSim(int argc, char** argv) {
   if (loader->Open() != 0) {
     std::fprintf(stderr, "zrmtool sim: cannot use %s as the flash (131072 bytes)\n", loaderOptions.flashFile.c_str());
     return EXIT_FAIL;
+  }
+  for (const auto& [bank, contents] : banks) {
+    if (loader->SetBank(bank, contents) != 0) {
+      std::fprintf(stderr, "zrmtool sim: cannot write bank %d into %s\n", bank, loaderOptions.flashFile.c_str());
+      return EXIT_FAIL;
+    }
   }
   sim::SimEcm ecm(options);
   ecm.SetLoader(loader);

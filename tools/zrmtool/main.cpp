@@ -16,12 +16,14 @@ constexpr Command kCommands[] = {
     {"sim", zrm::tool::CmdSim,
      "sim [--link PATH] [--wire-speed] [--seed N] [--noise] [--flip] [--drop] [--stall]\n"
      "      [--vanish-after SECONDS] [--vanish-for SECONDS] [--flash FILE] [--sst]\n"
-     "      [--loader-fault refuse|silence|checksum|truncate|readback[:N]]"},
+     "      [--loader-fault refuse|silence|checksum|truncate|readback[:N]] [--bank N:VERSION[:KEY]]..."},
     {"monitor", zrm::tool::CmdMonitor, "monitor PORT [--seconds N]"},
     {"record", zrm::tool::CmdRecord, "record PORT OUT.dat [--seconds N] [--mark-every S]"},
     {"frames", zrm::tool::CmdFrames, "frames FILE"},
     {"bank-read", zrm::tool::CmdBankRead, "bank-read PORT BANK OUT.bin [--no-activate]"},
     {"bank-program", zrm::tool::CmdBankProgram, "bank-program PORT BANK IN.bin [--no-verify] [--no-activate]"},
+    {"convert-bin", zrm::tool::CmdConvertBin, "convert-bin IN.bin [OUT.bin]"},
+    {"firmware-update", zrm::tool::CmdFirmwareUpdate, "firmware-update PORT --image FILE [--dir DIR]"},
     {"smooth", zrm::tool::CmdSmooth, "smooth --s S [--extended] [FILE]"},
 };
 
