@@ -31,8 +31,8 @@ const DisplayOrder* DisplayOrderFor(int mode) {
 int FrameProcessor::ProcessNextFrame() {
   if (autoVSave.load(std::memory_order_relaxed) == 1) {
     int ticker = secondsTicker.load(std::memory_order_relaxed);
-    if (ticker >= nextAutoSave_) {
-      nextAutoSave_ = autoVTime.load(std::memory_order_relaxed) * 60 + ticker;
+    if (ticker >= nextAutoSave.load(std::memory_order_relaxed)) {
+      nextAutoSave.store(autoVTime.load(std::memory_order_relaxed) * 60 + ticker, std::memory_order_relaxed);
       if (hooks.autoSaveVeLearn) hooks.autoSaveVeLearn();
     }
   }

@@ -81,6 +81,8 @@ class FrameProcessor {
   std::atomic<int> autoVTime{5};
   std::atomic<int> knockAlert{1};
   std::atomic<bool> playbackRunning{false};
+  // The VE auto-save's next time on secondsTicker; VE learn sets it at a start.
+  std::atomic<int> nextAutoSave{0};
   std::atomic<bool> malfCodesOpen{false};
   std::atomic<bool> bankSelectorOpen{false};
 
@@ -95,7 +97,6 @@ class FrameProcessor {
  private:
   FrameSources& sources_;
   DisplayUpdate displays_[DISPLAY_KINDS];
-  int nextAutoSave_ = 0;
   int activityFrames_ = 0;
   std::atomic<int> progressFrames_{0};
 };
