@@ -17,5 +17,6 @@ int CmdBankRead(int argc, char** argv);
 int CmdBankProgram(int argc, char** argv);
 int CmdConvertBin(int argc, char** argv);
 int CmdFirmwareUpdate(int argc, char** argv);
+int CmdBpc(int argc, char** argv);
 
 }  // namespace zrm::tool
