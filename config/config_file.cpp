@@ -278,6 +278,7 @@ int LoadConfig(const ConfigFile& file) {
 }
 
 void WriteConfigEntries(const ConfigFile& file, std::string& out) {
+  if (file.beforeWriting) file.beforeWriting();
   const char* lineEnd = file.lineEnd == ConfigLineEnd::CrLf ? "\r\n" : "\n";
   for (const ConfigKey& row : file.keys) {
     out += row.key;

@@ -78,6 +78,9 @@ struct ConfigFile {
   // Runs after a file has been read to its end (not when it was just created
   // or could not be opened).
   std::function<void()> afterReading;
+  // Runs before the rows are written (a save or a data log's head): values
+  // that another thread keeps, such as the trip totals, are copied in first.
+  std::function<void()> beforeWriting;
 };
 
 // Index of the row whose key begins the line (up to and including its first
