@@ -173,7 +173,8 @@ struct BankFixture : ::testing::Test {
     link->RequestPort(PORT_OPEN, options.linkPath.c_str());
     for (int i = 0; i < 500 && !link->PortRunning(); ++i) SleepMs(10);
     ASSERT_TRUE(link->PortRunning());
-    SleepMs(100);  // the link's own "stream on" leaves the slot first
+    // The link's own "stream on" leaves the slot first: wait until the ECM has it.
+    ASSERT_TRUE(test::WaitFor([&] { return !ecm->Packets().empty(); }));
     ticks.Start();
     linkTransport = std::make_unique<LinkFlashTransport>(*link, ticks.Counter());
     transport = std::make_unique<RefusingTransport>(*linkTransport);

@@ -150,6 +150,8 @@ struct LogFixture : ::testing::Test {
     ASSERT_TRUE(WaitFor([&] { return link->PortRunning(); }));
   }
   void TearDown() override {
+    // The CommThread posts to the log until it has ended.
+    if (link) link->Stop();
     log.reset();
     link.reset();
   }

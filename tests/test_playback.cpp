@@ -71,18 +71,20 @@ struct PlaybackFixture : ::testing::Test {
   ScriptedServices services;
   VistrelSettings settings;
   ConfigFile config = MakeVistrelConfig(dir.File("ZRM_Vistrel.cfg"), settings, &services);
+  // What the callbacks below record into: declared first, so it outlives the
+  // log and the playback whose destructors still call them.
+  std::vector<int> gauge, trip;  // frame numbers each display saw
+  std::vector<std::string> events;
+  int atEndCalls = 0;
+  int progressCalls = 0;
+  bool portIsOpen = false;
+
   SerialLink link;  // never started: the port stays closed, the ring empty
   FrameSources sources{&link};
   FrameProcessor processor{sources};
   DisplayThread display{processor, sources, &link};
   DataLog log{link, config, settings, services};
   Playback playback{sources, processor, display, log, config, settings, services};
-
-  std::vector<int> gauge, trip;  // frame numbers each display saw
-  std::vector<std::string> events;
-  int atEndCalls = 0;
-  int progressCalls = 0;
-  bool portIsOpen = false;
 
   void SetUp() override {
     processor.SetDisplayUpdate(DISPLAY_GAUGE, [this](const std::uint8_t* f, int) {
