@@ -18,5 +18,7 @@ int CmdBankProgram(int argc, char** argv);
 int CmdConvertBin(int argc, char** argv);
 int CmdFirmwareUpdate(int argc, char** argv);
 int CmdBpc(int argc, char** argv);
+int CmdTrip(int argc, char** argv);
+int CmdKnock(int argc, char** argv);
 
 }  // namespace zrm::tool

@@ -25,6 +25,9 @@ constexpr Command kCommands[] = {
     {"convert-bin", zrm::tool::CmdConvertBin, "convert-bin IN.bin [OUT.bin]"},
     {"firmware-update", zrm::tool::CmdFirmwareUpdate, "firmware-update PORT --image FILE [--dir DIR]"},
     {"smooth", zrm::tool::CmdSmooth, "smooth --s S [--extended] [FILE]"},
+    {"trip", zrm::tool::CmdTrip, "trip LOG [--config FILE]"},
+    {"knock", zrm::tool::CmdKnock,
+     "knock LOG [--view average|peak|total|counts] [--grid standard|boost] [--config FILE]"},
     {"bpc", zrm::tool::CmdBpc,
      "bpc [--mpfi] [--cylinders N] [--displacement CI] [--psi P] [--vacref] [--injectors N]\n"
      "      [--flow LBHR] [--map-bar 1|2|3] [--editor 4|5] [--copy vac|boost] [--config FILE]"},
