@@ -147,8 +147,10 @@ std::vector<long> FindLaunches(ViewFile& view, int speedInKph) {
         if (reachedSixty) launches.push_back(candidate);
         moving = false;
       }
-    } else if (previousSpeed == 0 && pulsed) {
+    } else if (previousSpeed == 0 && (pulsed || v.speed > 0)) {
+      // The speed may show before the first pulse or the other way round.
       candidate = row - 1;
+      lastPulseRow = row;
       moving = true;
       sawSpeed = v.speed > 0;
       reachedSixty = v.speed >= sixty;

@@ -51,10 +51,10 @@ ViewRecordValues ParseViewRecord(const char* record);
 // A launch row outside the view gives all zeros.
 QuarterMileResults ComputeQuarterMile(ViewFile& view, long launchRow, int speedInKph);
 
-// The launches from a standstill in the view: rows whose speed reads 0 and
-// after which the pulses start to count, followed by a pull that reaches
-// 60 mph (96.56 km/h) before the car stands again. Each is the row the
-// figures of its run are computed from.
+// The launches from a standstill in the view: the last row whose speed
+// reads 0 before the speed or the pulses start to move, followed by a pull
+// that reaches 60 mph (96.56 km/h) before the car stands again. Each is the
+// row the figures of its run are computed from.
 std::vector<long> FindLaunches(ViewFile& view, int speedInKph);
 
 }  // namespace zrm

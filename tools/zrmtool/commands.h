@@ -20,5 +20,7 @@ int CmdFirmwareUpdate(int argc, char** argv);
 int CmdBpc(int argc, char** argv);
 int CmdTrip(int argc, char** argv);
 int CmdKnock(int argc, char** argv);
+int CmdExport(int argc, char** argv);
+int CmdQuarter(int argc, char** argv);
 
 }  // namespace zrm::tool

@@ -26,6 +26,8 @@ constexpr Command kCommands[] = {
     {"firmware-update", zrm::tool::CmdFirmwareUpdate, "firmware-update PORT --image FILE [--dir DIR]"},
     {"smooth", zrm::tool::CmdSmooth, "smooth --s S [--extended] [FILE]"},
     {"trip", zrm::tool::CmdTrip, "trip LOG [--config FILE]"},
+    {"export", zrm::tool::CmdExport, "export LOG [--csv|--text|--msl] [--single-header] [--out FILE] [--config FILE]"},
+    {"quarter", zrm::tool::CmdQuarter, "quarter LOG [--row N | --runs] [--config FILE]"},
     {"knock", zrm::tool::CmdKnock,
      "knock LOG [--view average|peak|total|counts] [--grid standard|boost] [--config FILE]"},
     {"bpc", zrm::tool::CmdBpc,
