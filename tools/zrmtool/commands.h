@@ -15,6 +15,7 @@ int CmdSmooth(int argc, char** argv);
 int CmdRecord(int argc, char** argv);
 int CmdBankRead(int argc, char** argv);
 int CmdBankProgram(int argc, char** argv);
+int CmdVeLearn(int argc, char** argv);
 int CmdConvertBin(int argc, char** argv);
 int CmdFirmwareUpdate(int argc, char** argv);
 int CmdBpc(int argc, char** argv);

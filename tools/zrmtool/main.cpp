@@ -30,6 +30,7 @@ constexpr Command kCommands[] = {
     {"quarter", zrm::tool::CmdQuarter, "quarter LOG [--row N | --runs] [--config FILE]"},
     {"knock", zrm::tool::CmdKnock,
      "knock LOG [--view average|peak|total|counts] [--grid standard|boost] [--config FILE]"},
+    {"velearn", zrm::tool::CmdVeLearn, "velearn LOG SOURCE.bin DEST.bin [--input blm|wb] [--smooth S] [--config FILE]"},
     {"bpc", zrm::tool::CmdBpc,
      "bpc [--mpfi] [--cylinders N] [--displacement CI] [--psi P] [--vacref] [--injectors N]\n"
      "      [--flow LBHR] [--map-bar 1|2|3] [--editor 4|5] [--copy vac|boost] [--config FILE]"},
