@@ -1,0 +1,174 @@
+// The VE learn display's painter: cell texts of the three views, the header,
+// title and row positions, the highlight box and its colour (only while the
+// engine runs), the warning and overflow texts, rpm and map, and the frame.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "displays/velearn_display.h"
+#include "recording_canvas.h"
+
+namespace zrm {
+namespace {
+
+struct Fill {
+  int left, top, right, bottom;
+  Colour colour;
+};
+
+class Canvas2 : public test::RecordingCanvas {
+ public:
+  void FillRect(int l, int t, int r, int b, Colour c) override { fills.push_back({l, t, r, b, c}); }
+  void Polyline(const CanvasPoint* p, int n) override { outline.assign(p, p + n); }
+  std::vector<Fill> fills;
+  std::vector<CanvasPoint> outline;
+};
+
+VeLearnSnapshot Tables(bool extended) {
+  VeLearnSnapshot s;
+  SetVeTableAxes(s.base, extended);
+  SetVeTableAxes(s.learned, extended);
+  SetVeTableAxes(s.correction, extended);
+  s.extended = extended;
+  return s;
+}
+
+TEST(VeLearnDisplay, CellTexts) {
+  struct Case {
+    int view;
+    std::uint32_t value;
+    const char* text;
+  };
+  // VE percent: truncate(v x 100 / 256 + 0.5); correction: truncate((c / 128 - 1) x 100).
+  const Case cases[] = {
+      {VE_VIEW_ORIGINAL, 128, " 50 "},  {VE_VIEW_ORIGINAL, 255, "100 "}, {VE_VIEW_ORIGINAL, 0, "  0 "},
+      {VE_VIEW_LEARNED, 77, " 30 "},    // 30.08
+      {VE_VIEW_CORRECTIONS, 0, "  . "}, {VE_VIEW_CORRECTIONS, 128, "  0 "}, {VE_VIEW_CORRECTIONS, 144, " 12 "},
+      {VE_VIEW_CORRECTIONS, 112, "-12 "}, {VE_VIEW_CORRECTIONS, 130, "  1 "}, {VE_VIEW_CORRECTIONS, 127, "  0 "},
+  };
+  for (const Case& c : cases) {
+    VeLearnSnapshot s = Tables(false);
+    s.base[5][3] = c.view == VE_VIEW_ORIGINAL ? c.value : 1;
+    s.learned[5][3] = c.view == VE_VIEW_LEARNED ? c.value : 2;
+    s.correction[5][3] = c.view == VE_VIEW_CORRECTIONS ? c.value : 3;
+    EXPECT_EQ(VeCellText(s, c.view, 5, 3), c.text) << c.view << " " << c.value;
+  }
+}
+
+TEST(VeLearnDisplay, HeaderTitleAndRows) {
+  for (int view : {VE_VIEW_ORIGINAL, VE_VIEW_LEARNED, VE_VIEW_CORRECTIONS}) {
+    for (bool extended : {false, true}) {
+      SCOPED_TRACE(view * 10 + extended);
+      Canvas2 canvas;
+      VeLearnSnapshot s = Tables(extended);
+      PaintVeLearnDisplay(canvas, s, {view, false, 0});
+      const test::DrawnText* header = canvas.TextAt(160, 54);
+      ASSERT_NE(header, nullptr);
+      EXPECT_EQ(header->text, "RPM/MAP 20  25  30  35  40  45  50  55  60  65  70  80  90 100 ");
+      EXPECT_EQ(header->font, FontId::List);
+      EXPECT_EQ(header->colour, COLOUR_TEXT);
+      EXPECT_EQ(header->back, COLOUR_BACKGROUND);
+      EXPECT_FALSE(header->transparent);
+
+      const char* titles[] = {" Original BIN Values in Percent   ", "New Learned BIN Values in Percent ",
+                              "    Corrections in Percent        "};
+      const int titleX[] = {271, 266, 271};
+      const test::DrawnText* title = canvas.TextAt(titleX[view], 32);
+      ASSERT_NE(title, nullptr);
+      EXPECT_EQ(title->text, titles[view]);
+
+      const int rows = extended ? 35 : 32;
+      const test::DrawnText* last = canvas.TextAt(160, 60 + 13 * rows);
+      ASSERT_NE(last, nullptr);
+      EXPECT_EQ(last->text.substr(0, 7), extended ? "8000   " : "6375   ");
+      EXPECT_EQ(last->text.size(), 7u + 14 * 4);
+      EXPECT_EQ(canvas.TextAt(160, 60 + 13 * 32)->text.substr(0, 7), extended ? "6500   " : "6375   ");
+      EXPECT_EQ(canvas.TextAt(160, 60 + 13 * (rows + 1)), nullptr);
+      EXPECT_EQ(canvas.TextAt(160, 73)->text.substr(0, 7), " 400   ");
+    }
+  }
+}
+
+TEST(VeLearnDisplay, HighlightOnlyWhileRunningGreenWhenStored) {
+  struct Case {
+    bool running;
+    bool stored;
+    int gridRow, gridColumn;
+    int row, column;  // the cell, by hand
+  };
+  const Case cases[] = {
+      {false, true, 64, 52, 17, 11},
+      {true, true, 64, 52, 17, 11},   // 2000 RPM, 72 kPa -> 70 kPa
+      {true, false, 68, 55, 18, 12},  // 2100 RPM -> 2200, 75 kPa -> 80
+      {true, true, 0, 0, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.row * 100 + c.column);
+    Canvas2 canvas;
+    VeLearnSnapshot s = Tables(false);
+    s.gridRow = c.gridRow;
+    s.gridColumn = c.gridColumn;
+    s.sampleStored = c.stored;
+    s.base[c.row][c.column] = 200;  // 78.1 -> 78
+    PaintVeLearnDisplay(canvas, s, {VE_VIEW_ORIGINAL, c.running, 0});
+    if (!c.running) {
+      EXPECT_TRUE(canvas.fills.empty());
+      for (const auto& t : canvas.texts) EXPECT_FALSE(t.transparent);
+      continue;
+    }
+    ASSERT_EQ(canvas.fills.size(), 1u);
+    const int left = 32 * c.column + 181, top = 13 * c.row + 61;
+    EXPECT_EQ(canvas.fills[0].left, left);
+    EXPECT_EQ(canvas.fills[0].top, top);
+    EXPECT_EQ(canvas.fills[0].right, left + 29);
+    EXPECT_EQ(canvas.fills[0].bottom, top + 15);
+    EXPECT_EQ(canvas.fills[0].colour, c.stored ? RgbColour(20, 220, 10) : RgbColour(255, 255, 0));
+    const test::DrawnText* cell = canvas.TextAt(left + 3, top - 1);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_TRUE(cell->transparent);
+    EXPECT_EQ(cell->text, " 78 ");
+    // The same text sits in the row line at that position: 8 pixels a character.
+    const std::string row = canvas.TextAt(160, 60 + 13 * c.row)->text;
+    EXPECT_EQ(row.substr((left + 3 - 160) / 8, 4), " 78 ");
+  }
+}
+
+TEST(VeLearnDisplay, WarningOverflowRpmAndMap) {
+  Canvas2 canvas;
+  VeLearnSnapshot s = Tables(false);
+  s.blmWarning = true;
+  s.overflow = {"Overflow on VE:", "1000 RPM   ", "40 KPa   "};
+  s.map = 63;
+  PaintVeLearnDisplay(canvas, s, {VE_VIEW_CORRECTIONS, false, 2150});
+  ASSERT_NE(canvas.TextAt(160, 517), nullptr);
+  EXPECT_EQ(canvas.TextAt(160, 517)->text, "BLM not at 128 while in WB learn mode. Force open loop mode.");
+  EXPECT_EQ(canvas.TextAt(674, 294)->text, "Overflow on VE:");
+  EXPECT_EQ(canvas.TextAt(699, 314)->text, "1000 RPM   ");
+  EXPECT_EQ(canvas.TextAt(699, 330)->text, "40 KPa   ");
+  EXPECT_EQ(canvas.TextAt(50, 410)->text, "rpm: 2150  ");
+  EXPECT_EQ(canvas.TextAt(50, 429)->text, "map:   63  ");
+
+  Canvas2 quiet;
+  s.blmWarning = false;
+  s.overflow[0].clear();
+  PaintVeLearnDisplay(quiet, s, {VE_VIEW_CORRECTIONS, false, 0});
+  EXPECT_EQ(quiet.TextAt(160, 517), nullptr);
+  EXPECT_EQ(quiet.TextAt(674, 294), nullptr);
+  EXPECT_EQ(quiet.TextAt(699, 314), nullptr);
+}
+
+TEST(VeLearnDisplay, FrameOutline) {
+  Canvas2 canvas;
+  DrawVeLearnFrame(canvas);
+  const std::vector<std::pair<int, int>> expected = {{152, 50},  {662, 50},  {664, 52}, {664, 536}, {662, 538},
+                                                     {152, 538}, {150, 536}, {150, 52}, {152, 50}};
+  ASSERT_EQ(canvas.outline.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(canvas.outline[i].x, expected[i].first);
+    EXPECT_EQ(canvas.outline[i].y, expected[i].second);
+  }
+}
+
+}  // namespace
+}  // namespace zrm
