@@ -111,7 +111,10 @@ void ApplyConfigLine(const ConfigFile& file, std::string_view line) {
     case ConfigKind::Real:
       if (auto* target = std::get_if<double*>(&row.target)) {
         double v = ParseConfigReal(value);
-        if (file.checkRealRange && (v < row.low || v > row.high)) v = ParseConfigReal(row.fallback);
+        // "nan", "inf" or an overflow is no value: it would poison every sum
+        // made with it (the trip totals) and never read back equal.
+        if (!std::isfinite(v) || (file.checkRealRange && (v < row.low || v > row.high)))
+          v = ParseConfigReal(row.fallback);
         **target = v;
       }
       break;

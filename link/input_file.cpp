@@ -1,5 +1,8 @@
 #include "link/input_file.h"
 
+#include <cerrno>
+#include <filesystem>
+
 namespace zrm {
 
 #ifdef _WIN32
@@ -12,6 +15,14 @@ namespace zrm {
 
 int InputFile::Open(const std::string& path) {
   Close();
+  // Only a regular file is a log: a folder reads as nothing, a FIFO would
+  // block the open, and /dev/zero never ends.
+  std::error_code ec;
+  const auto type = std::filesystem::status(path, ec).type();
+  if (!ec && type != std::filesystem::file_type::regular) {
+    errno = type == std::filesystem::file_type::directory ? EISDIR : EINVAL;
+    return -1;
+  }
   file_ = std::fopen(path.c_str(), "rb");
   return file_ ? 0 : -1;
 }
@@ -21,6 +32,7 @@ void InputFile::Close() {
   file_ = nullptr;
   pos_ = len_ = 0;
   base_ = 0;
+  readError_ = false;
 }
 
 int InputFile::Refill() {
@@ -28,7 +40,10 @@ int InputFile::Refill() {
   base_ += static_cast<std::int64_t>(len_);
   pos_ = len_ = 0;
   len_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-  if (len_ == 0) return -1;
+  if (len_ == 0) {
+    if (std::ferror(file_)) readError_ = true;
+    return -1;
+  }
   return buffer_[pos_++];
 }
 

@@ -1,8 +1,5 @@
 #include "logs/offline_pass.h"
 
-#include <cerrno>
-#include <sys/stat.h>
-
 namespace zrm {
 
 OfflinePass::OfflinePass() {
@@ -11,12 +8,6 @@ OfflinePass::OfflinePass() {
 }
 
 int OfflinePass::Open(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return -1;
-  if (!S_ISREG(st.st_mode)) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return -1;
-  }
   if (file.Open(path) != 0) return -1;
   sources.SetPlaybackStream(true, &file);
   return 0;
@@ -39,6 +30,7 @@ OfflinePassResult OfflinePass::Run(int mode, const AfterFrame& afterFrame) {
     ++result.frames;
     if (afterFrame) afterFrame(frame, texts);
   }
+  result.readError = file.ReadError();
   return result;
 }
 

@@ -17,6 +17,7 @@ namespace zrm {
 struct OfflinePassResult {
   std::uint64_t frames = 0;     // frames processed
   std::uint64_t badFrames = 0;  // checksum failures
+  bool readError = false;       // the pass ended on a read error, not at the end
 };
 
 class OfflinePass {
@@ -25,8 +26,8 @@ class OfflinePass {
   OfflinePass(const OfflinePass&) = delete;
   OfflinePass& operator=(const OfflinePass&) = delete;
 
-  // 0, or -1 when the file cannot be opened or is not a regular file (errno
-  // set; a directory or a device is refused rather than read as a stream).
+  // 0, or -1 (errno set) when the file cannot be opened or is not a regular
+  // file: a folder or a device is refused rather than read as a stream.
   int Open(const std::string& path);
 
   // Reads every frame to the end of the file and processes it as playback

@@ -40,7 +40,14 @@ std::unique_ptr<SerialPort> CreateSerialPort();
 
 // The device path a port name opens. "COM12" is \\.\COM12 on Windows and
 // /dev/ttyS11 on POSIX; a name that starts with "/" is a device path as it is.
+// A bare name never leaves /dev: one with a ".." part gives an empty path,
+// which opens nothing.
 std::string SerialDevicePath(const std::string& portName);
+
+// True when the path names an existing file that is not a character device
+// (a regular file, a folder, a FIFO): it is never opened as a port. Open()
+// refuses those and character devices that are not terminals.
+bool IsNonDevicePath(const std::string& devicePath);
 
 // Serial devices present on this machine (POSIX: /dev/ttyS*, ttyUSB*, ttyACM*
 // that exist); empty on Windows, where the menu lists COM1..COM40.

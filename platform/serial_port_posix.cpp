@@ -9,6 +9,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -28,8 +29,20 @@ class PosixSerialPort final : public SerialPort {
   int Open(const std::string& devicePath, const SerialOptions& options) override {
     (void)options;  // the kernel sizes its own queues
     Close();
+    // Only a terminal is a port: a regular file, a folder or a FIFO named by
+    // mistake is never opened, let alone read as the stream and written to.
+    if (IsNonDevicePath(devicePath)) {
+      errno = ENOTTY;
+      return -1;
+    }
     fd_ = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) return -1;
+    if (!isatty(fd_)) {  // a character device that is no terminal (/dev/null, /dev/zero)
+      ::close(fd_);
+      fd_ = -1;
+      errno = ENOTTY;
+      return -1;
+    }
     // No sharing: a second program on the same port would steal bytes.
     if (isatty(fd_)) ::ioctl(fd_, TIOCEXCL);
     termios tio{};
@@ -112,8 +125,21 @@ class PosixSerialPort final : public SerialPort {
 
 std::unique_ptr<SerialPort> CreateSerialPort() { return std::make_unique<PosixSerialPort>(); }
 
+bool IsNonDevicePath(const std::string& devicePath) {
+  struct stat st {};
+  if (::stat(devicePath.c_str(), &st) != 0) return false;  // absent: it may yet appear
+  return !S_ISCHR(st.st_mode);
+}
+
 std::string SerialDevicePath(const std::string& portName) {
   if (!portName.empty() && portName[0] == '/') return portName;
+  // A bare name stays inside /dev: "../home/x" names no device.
+  for (std::size_t start = 0; start <= portName.size();) {
+    std::size_t end = portName.find('/', start);
+    if (end == std::string::npos) end = portName.size();
+    if (portName.compare(start, end - start, "..") == 0) return std::string();
+    start = end + 1;
+  }
   if (portName.size() > 3 && portName.compare(0, 3, "COM") == 0) {
     const char* digits = portName.c_str() + 3;
     char* end = nullptr;

@@ -16,6 +16,12 @@ class Win32SerialPort final : public SerialPort {
     handle_ = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) return -1;
+    // Only a character device is a port: a file named by mistake is never
+    // read as the stream or written to.
+    if (GetFileType(handle_) != FILE_TYPE_CHAR) {
+      Close();
+      return -1;
+    }
     if (!SetCommMask(handle_, 0)) return -1;
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what has arrived
@@ -79,6 +85,11 @@ std::unique_ptr<SerialPort> CreateSerialPort() { return std::make_unique<Win32Se
 std::string SerialDevicePath(const std::string& portName) {
   if (!portName.empty() && (portName[0] == '\\' || portName[0] == '/')) return portName;
   return "\\\\.\\" + portName;  // the prefix lets COM10 and above open
+}
+
+bool IsNonDevicePath(const std::string& devicePath) {
+  // Devices (\\.\COMn) have no attributes; anything with them is a file or a folder.
+  return GetFileAttributesA(devicePath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::vector<std::string> ListSerialDevices() { return {}; }

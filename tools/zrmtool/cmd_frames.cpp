@@ -19,7 +19,8 @@ int CmdFrames(int argc, char** argv) {
   }
   InputFile file;
   if (file.Open(argv[0]) != 0) {
-    std::fprintf(stderr, "zrmtool: cannot open '%s': %s\n", argv[0], std::strerror(errno));
+    std::fprintf(stderr, "zrmtool: cannot open '%s': %s\n", argv[0],
+                 errno == EINVAL ? "not a regular file" : std::strerror(errno));
     return EXIT_FAIL;
   }
   std::vector<char> outBuffer(1 << 16);
@@ -49,6 +50,10 @@ int CmdFrames(int argc, char** argv) {
   }
   std::printf("frames %llu bad %llu marks %llu stamps %llu\n", frames, bad, marks, stamps);
   std::fflush(stdout);
+  if (file.ReadError()) {
+    std::fprintf(stderr, "zrmtool: read error in '%s': the counts stop there\n", argv[0]);
+    return EXIT_FAIL;
+  }
   return EXIT_OK;
 }
 

@@ -13,6 +13,7 @@
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "tools/zrmtool/commands.h"
+#include "tools/zrmtool/tool_port.h"
 #include "tools/zrmtool/tool_signals.h"
 
 namespace zrm::tool {
@@ -38,9 +39,7 @@ int CmdMonitor(int argc, char** argv) {
   long seconds = -1;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-      char* end = nullptr;
-      seconds = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || seconds < 0) return MonitorUsage();
+      if (!ParseSeconds(argv[++i], &seconds, 0)) return MonitorUsage();
     } else if (argv[i][0] == '-' || port) {
       return MonitorUsage();
     } else {
@@ -48,6 +47,7 @@ int CmdMonitor(int argc, char** argv) {
     }
   }
   if (!port) return MonitorUsage();
+  if (!PortNameUsable("monitor", port)) return EXIT_FAIL;
   InstallStopSignals();
 
   SerialLink link;
@@ -70,8 +70,10 @@ int CmdMonitor(int argc, char** argv) {
 
   const std::int64_t start = MonotonicMs();
   std::int64_t nextLine = start + 1000;
+  bool portRan = false;
   while (!StopRequested()) {
     std::int64_t now = MonotonicMs();
+    if (link.PortRunning()) portRan = true;
     if (now >= nextLine) {
       nextLine += 1000;
       processor.secondsTicker.fetch_add(1);
@@ -83,7 +85,7 @@ int CmdMonitor(int argc, char** argv) {
       }
     }
     // The line of the last second is printed before the run ends.
-    if (seconds >= 0 && now - start >= seconds * 1000) break;
+    if (seconds >= 0 && now - start >= static_cast<std::int64_t>(seconds) * 1000) break;
     SleepMs(10);
   }
 
@@ -92,8 +94,18 @@ int CmdMonitor(int argc, char** argv) {
   for (int i = 0; i < 100 && link.RequestPending(); ++i) SleepMs(10);
   display.Stop();
   link.Stop();
-  std::printf("frames %d bad %llu\n", processor.record.goodFrames.load(),
-              static_cast<unsigned long long>(processor.badFrames.load()));
+  const int frames = processor.record.goodFrames.load();
+  std::printf("frames %d bad %llu\n", frames, static_cast<unsigned long long>(processor.badFrames.load()));
+  std::fflush(stdout);
+  // A run that saw no good frame is a failure, whatever the reason.
+  if (!portRan) {
+    std::fprintf(stderr, "zrmtool monitor: port '%s' did not open\n", port);
+    return EXIT_FAIL;
+  }
+  if (frames == 0) {
+    std::fprintf(stderr, "zrmtool monitor: no good frame from '%s'\n", port);
+    return EXIT_FAIL;
+  }
   return EXIT_OK;
 }
 

@@ -28,6 +28,7 @@
 #include "platform/services.h"
 #include "shell/vistrel_config.h"
 #include "tools/zrmtool/commands.h"
+#include "tools/zrmtool/tool_port.h"
 #include "tools/zrmtool/tool_signals.h"
 
 namespace zrm::tool {
@@ -36,15 +37,6 @@ namespace {
 int RecordUsage() {
   std::fprintf(stderr, "usage: zrmtool record PORT OUT.dat [--seconds N] [--mark-every S]\n");
   return EXIT_USAGE;
-}
-
-bool ParseCount(const char* text, long* value, long smallest) {
-  if (*text < '0' || *text > '9') return false;
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  if (*end != '\0' || v < smallest) return false;
-  *value = v;
-  return true;
 }
 
 // A log's bytes for the frame reader; unlike the playback source it reports
@@ -80,9 +72,9 @@ int CmdRecord(int argc, char** argv) {
   long markEvery = 0;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--seconds") == 0) {
-      if (i + 1 >= argc || !ParseCount(argv[++i], &seconds, 1)) return RecordUsage();
+      if (i + 1 >= argc || !ParseSeconds(argv[++i], &seconds, 1)) return RecordUsage();
     } else if (std::strcmp(argv[i], "--mark-every") == 0) {
-      if (i + 1 >= argc || !ParseCount(argv[++i], &markEvery, 1)) return RecordUsage();
+      if (i + 1 >= argc || !ParseSeconds(argv[++i], &markEvery, 1)) return RecordUsage();
     } else if (argv[i][0] == '-' || argv[i][0] == '\0' || out) {
       return RecordUsage();
     } else if (!port) {
@@ -92,6 +84,7 @@ int CmdRecord(int argc, char** argv) {
     }
   }
   if (!port || !out) return RecordUsage();
+  if (!PortNameUsable("record", port)) return EXIT_FAIL;
   InstallStopSignals();
 
   // vistrel's configuration as it stands; a missing file is not created here.
@@ -118,17 +111,17 @@ int CmdRecord(int argc, char** argv) {
   bool portRan = false;
   const std::int64_t start = MonotonicMs();
   std::int64_t nextTick = start + 1000;
-  std::int64_t nextMark = start + markEvery * 1000;
+  std::int64_t nextMark = start + static_cast<std::int64_t>(markEvery) * 1000;
   while (!StopRequested() && log.LogActive()) {
     const std::int64_t now = MonotonicMs();
-    if (seconds >= 0 && now - start >= seconds * 1000) break;
+    if (seconds >= 0 && now - start >= static_cast<std::int64_t>(seconds) * 1000) break;
     if (link.PortRunning()) portRan = true;
     if (now >= nextTick) {
       nextTick += 1000;
       log.OnSecondTick();
     }
     if (markEvery > 0 && now >= nextMark) {
-      nextMark += markEvery * 1000;
+      nextMark += static_cast<std::int64_t>(markEvery) * 1000;
       log.OnLogKey(LOG_KEY_MARKER);
     }
     SleepMs(10);

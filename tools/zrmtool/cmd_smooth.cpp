@@ -33,9 +33,10 @@ int Usage(const char* problem, const char* detail) {
 bool ParseNumber(const char* text, double& value) {
   if (*text == '\0') return false;
   char* end = nullptr;
-  errno = 0;
   value = std::strtod(text, &end);
-  return *end == '\0' && errno == 0 && std::isfinite(value);
+  // An underflow (1e-310) is a finite number all the same; an overflow gives
+  // infinity and is refused.
+  return *end == '\0' && std::isfinite(value);
 }
 
 bool ReadAll(std::FILE* in, std::string& text) {
