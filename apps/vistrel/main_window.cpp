@@ -13,6 +13,7 @@
 #include "apps/vistrel/about_boxes.h"
 #include "apps/vistrel/flash_window.h"
 #include "apps/vistrel/playback_controls.h"
+#include "apps/vistrel/velearn_view.h"
 #include "displays/gauge_display.h"
 #include "gui/qt_services.h"
 #include "gui/retained_surface.h"
@@ -96,6 +97,7 @@ MainWindow::MainWindow(VistrelApp& app, QtServices& services)
   flash_ = std::make_unique<FlashWindow>(*this, app_, app_.Services());
   hooks.openFlashWindow = [this] { flash_->Open(); };
   hooks.closeFlashWindow = [this] { flash_->Close(); };
+  veLearn_ = std::make_unique<VeLearnView>(*this, app_);
 
   auto* secondTimer = new QTimer(this);
   connect(secondTimer, &QTimer::timeout, this, [this] {

@@ -22,6 +22,7 @@ class GaugeDisplay;
 class QtServices;
 class PlaybackControls;
 class FlashWindow;
+class VeLearnView;
 
 // Registration points for the displays and tool windows that other parts of
 // the program bring; each does nothing until it is set.
@@ -77,6 +78,7 @@ class MainWindow : public QMainWindow {
   QWidget* SurfaceView() const;
   GaugeDisplay& Gauge() { return *gauge_; }
   FlashWindow& Flash() { return *flash_; }
+  VeLearnView& VeLearnTool() { return *veLearn_; }
   DisplayHooks hooks;
   ModeView modeViews[8];  // index: the display mode
   // Menu commands handled by other parts of the program (preferences, user
@@ -122,6 +124,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<GaugeDisplay> gauge_;
   std::unique_ptr<PlaybackControls> playbackControls_;
   std::unique_ptr<FlashWindow> flash_;  // after the surface: it goes first
+  std::unique_ptr<VeLearnView> veLearn_;
   std::map<int, QAction*> actions_;
   int spoke_ = 0;
   bool closing_ = false;
