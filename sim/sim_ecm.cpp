@@ -99,8 +99,10 @@ void SimEcm::Receive(const std::uint8_t* bytes, std::size_t length, std::vector<
     if (inLoader_) {
       // The rest of this read belongs to the loader.
       if (loader_ && !loader_->Receive(bytes + i, length - i, reply)) {
+        // The runtime program restarts silent, as the stream was switched
+        // off before the loader, until it is told to stream again.
         inLoader_ = false;
-        streaming_ = true;
+        streaming_ = false;
         hunter_.Reset();
       }
       return;

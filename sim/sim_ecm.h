@@ -12,6 +12,8 @@
 //
 // In loader mode the runtime stream is silent and every received byte goes to
 // the plugged-in LoaderHandler (none: the ECM stays silent until restarted).
+// After the loader stops, the runtime program stays silent until told to
+// stream (X 1).
 #pragma once
 
 #include <atomic>
@@ -54,7 +56,7 @@ class LoaderHandler {
   virtual void Enter() = 0;
   // Bytes received in loader mode; answer bytes go into *reply. Returns true
   // to stay in the loader, false when it has stopped and the ECM restarts its
-  // runtime program (streaming again).
+  // runtime program (silent until a stream-on command).
   virtual bool Receive(const std::uint8_t* bytes, std::size_t length,
                        std::vector<std::uint8_t>* reply) = 0;
 };

@@ -373,8 +373,16 @@ void MainWindow::SwitchDisplay(int command) {
   if (app_.settings.malfunctionOpen == 1 && !(hooks.malfCodesOpen && hooks.malfCodesOpen()))
     Command(CMD_MALF_CODES);
   app_.displayThread.displayHold.store(false);
+  // The ECM leaves its loader silent: tell it to stream again.
+  if (oldMode == MODE_FLASH && app_.portOpen.load() != 0) ResumeStream();
   if (app_.portOpen.load() == 0 && !PlaybackRunning()) ReconnectPort();
   app_.link.RequestRingFlush();
+}
+
+void MainWindow::ResumeStream() {
+  // The slot may still hold the flash display's last packet for a moment.
+  constexpr int TRIES = 50;
+  for (int i = 0; i < TRIES && app_.link.TxMsXmit(1) != 0 && app_.link.PortRunning(); ++i) SleepMs(2);
 }
 
 void MainWindow::RemoveControlsBut(int mode) {

@@ -112,6 +112,7 @@ class MainWindow : public QMainWindow {
   void ReconnectPort();
   void RemoveControlsBut(int mode);
   void DisconnectPort();
+  void ResumeStream();
   bool HandleKey(int key, const QString& text);
   bool PlaybackRunning() const { return hooks.playbackRunning && hooks.playbackRunning(); }
   void SetGrayed(int command, bool grayed);

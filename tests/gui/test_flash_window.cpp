@@ -4,6 +4,8 @@
 // and input refused, and the state restored when the window closes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
@@ -259,6 +261,28 @@ TEST_F(FlashWindowFixture, ApplyProgramsWhileTheWindowShowsEachLineAndRefusesInp
   window->RepaintAll();
   test::Pump(100);
   EXPECT_EQ(test::PixelAt(window->Surface().Image(), 336, 321 + 17 * 5 + 8), MESSAGE_SUCCESS_RESULT);
+}
+
+// The ECM leaves its loader silent; leaving the flash display with the port
+// open tells it to stream again, so the gauges come back to life without the
+// port being picked again.
+TEST_F(FlashWindowFixture, LeavingAfterAnOperationBringsTheStreamBack) {
+  test::WriteFileBytes(dir.File("cal.bin"), MakeBin());
+  app->settings.flashBin = {dir.File("cal.bin"), "cal.bin", dir.path() + "/"};
+  app->settings.flashVerify = 0;
+  window->SwitchDisplay(CMD_FLASH);
+  Button(FlashControlId::Apply)->click();
+  const std::vector<std::string> lines = Lines();
+  ASSERT_NE(std::find(lines.begin(), lines.end(), "    -Flashing Successful-"), lines.end());
+  EXPECT_FALSE(ecm->Streaming());
+
+  window->SwitchDisplay(CMD_VISTREL);
+  EXPECT_TRUE(app->link.PortOpen());
+  const std::uint64_t sent = ecm->FramesSent();
+  EXPECT_TRUE(test::PumpUntil([&] { return ecm->Streaming() && ecm->FramesSent() > sent + 3; }, 3000));
+  // And the frames reach the displays.
+  const int frames = app->processor.record.goodFrames.load();
+  EXPECT_TRUE(test::PumpUntil([&] { return app->processor.record.goodFrames.load() > frames + 3; }, 3000));
 }
 
 }  // namespace
