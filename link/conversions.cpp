@@ -79,7 +79,9 @@ double CelsiusToFahrenheit(double celsius) { return celsius * 1.8 + 32.0; }
 double FahrenheitToCelsius(double fahrenheit) { return (fahrenheit - 32.0) / 1.8; }
 
 int RoundHalfUp(double v) {
-  const double shifted = v + 0.5;
+  // Half away from zero on both sides: truncating v + 0.5 would turn -40.0
+  // into -39.
+  const double shifted = v < 0.0 ? v - 0.5 : v + 0.5;
   if (std::isnan(shifted)) return 0;
   if (shifted >= static_cast<double>(INT_MAX)) return INT_MAX;
   if (shifted <= static_cast<double>(INT_MIN)) return INT_MIN;

@@ -50,9 +50,10 @@ double Identity(std::uint16_t raw);
 double CelsiusToFahrenheit(double celsius);
 double FahrenheitToCelsius(double fahrenheit);
 
-// The system's rounding of values shown or stored as integers: add 0.5 and
-// truncate toward zero (so -1.6 gives -1). Not a number gives 0; values
-// beyond the int range are held at its ends.
+// The system's rounding of values shown or stored as integers: the nearest
+// whole number, halves away from zero (2.5 gives 3, -2.5 gives -3, -40.0
+// stays -40). Not a number gives 0; values beyond the int range are held at
+// its ends.
 int RoundHalfUp(double v);
 
 // Values derived from a whole frame; `frame` is the 273-byte payload.

@@ -115,17 +115,26 @@ TEST(ConversionUnits, CelsiusAndFahrenheitBothWays) {
   }
 }
 
-TEST(ConversionRounding, AddsHalfAndTruncatesTowardZero) {
+// Whole numbers are the nearest, halves away from zero: a cold -40.0 reads
+// -40, not -39, and -1.0 reads -1, not 0.
+TEST(ConversionRounding, NearestWholeNumberHalvesAwayFromZero) {
   struct Row {
     double value;
     int expected;
   };
   const Row rows[] = {
-      {2.5, 3},    {2.4999, 2}, {0.0, 0},     {-0.4, 0},          {-0.6, 0},
-      {-1.6, -1},  {-2.5, -2},  {99.5, 100},  {1e12, INT_MAX},    {-1e12, INT_MIN},
+      {2.5, 3},    {2.4999, 2}, {0.0, 0},     {-0.4, 0},          {-0.6, -1},
+      {-1.0, -1},  {-1.6, -2},  {-2.5, -3},   {-2.4999, -2},      {-40.0, -40},
+      {-39.5, -40}, {99.5, 100}, {1e12, INT_MAX}, {-1e12, INT_MIN},
       {std::numeric_limits<double>::quiet_NaN(), 0},
   };
   for (const Row& row : rows) EXPECT_EQ(RoundHalfUp(row.value), row.expected) << row.value;
+  // The coldest coolant reading in each unit.
+  SetTemperatureScale(1);
+  EXPECT_EQ(RoundHalfUp(ToTemperature(0)), -40);
+  SetTemperatureScale(0);
+  EXPECT_EQ(RoundHalfUp(ToTemperature(0)), -40);
+  SetTemperatureScale(1);
 }
 
 TEST(RuntimeFrame, BytesWordsAndBits) {
