@@ -1,5 +1,7 @@
 #include "config/config_file.h"
 
+#include "platform/durable_file.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -314,15 +316,21 @@ void WriteConfigEntries(const ConfigFile& file, std::string& out) {
 
 int SaveConfig(const ConfigFile& file) {
   if (file.path.empty()) return 0;
-  std::ofstream stream(file.path, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!stream.is_open()) {
+  // Written beside and renamed over: a full disk or a crash mid-write leaves
+  // the previous file whole (the trip totals with it), never one cut mid-key.
+  ReplacingFile out;
+  if (out.Open(file.path) != 0) {
     ShowConfigError(file);
-    return 0;
+    return -1;
   }
   std::string text;
   WriteConfigEntries(file, text);
   std::string bytes = TextModeWrite(text);
-  stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.Write(bytes.data(), bytes.size());
+  if (out.Commit() != 0) {
+    ShowConfigError(file);
+    return -1;
+  }
   return 0;
 }
 

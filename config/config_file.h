@@ -115,8 +115,9 @@ std::string TextModeWrite(std::string_view text);
 // values stay. Always returns 0.
 int LoadConfig(const ConfigFile& file);
 
-// Truncates the file and writes every row; shows the error box when the file
-// cannot be opened for writing. Always returns 0.
+// Writes every row to a new file beside the configuration and renames it over
+// the old one. 0, or -1 after the error box when the file could not be
+// written (the previous file is then left exactly as it was).
 int SaveConfig(const ConfigFile& file);
 
 // Appends every row, in table order, with the program's own line end and no

@@ -366,11 +366,12 @@ TEST(ConfigFileTest, TripTotalsAreTakenAsTheyAreUnlessNotKept) {
     double totalPw;
     double totalVss;
   };
-  const double inf = std::numeric_limits<double>::infinity();
   const Case cases[] = {
       {{"[SAVETRIP] 1", "[TOTALPW] -12.5", "[TOTALVSS] 123456789012.25"}, -12.5, 123456789012.25},
       {{"[SAVETRIP] 1", "[TOTALPW] 1e300", "[TOTALVSS] abc"}, 1e300, 0.0},
-      {{"[SAVETRIP] 1", "[TOTALPW] 1e999", "[TOTALVSS] -1e999"}, inf, -inf},
+      // Past the range of a double there is no value: the keys' fallback.
+      {{"[SAVETRIP] 1", "[TOTALPW] 1e999", "[TOTALVSS] -1e999"}, -1.0, -1.0},
+      {{"[SAVETRIP] 1", "[TOTALPW] nan", "[TOTALVSS] inf"}, -1.0, -1.0},
       {{"[TOTALPW] 7.25", "[TOTALVSS] 3", "[SAVETRIP] 1"}, 7.25, 3.0},
       {{"[SAVETRIP] 0", "[TOTALPW] 5.5", "[TOTALVSS] 6.5"}, 0.0, 0.0},
       {{"[TOTALPW] 5.5", "[TOTALVSS] 6.5"}, 0.0, 0.0},
@@ -656,7 +657,7 @@ TEST(ConfigFileTest, FileThatCannotBeOpenedShowsTheErrorBox) {
     ConfigFile file = MakeVistrelConfig(path, settings, &services);
 
     EXPECT_EQ(LoadConfig(file), 0);
-    EXPECT_EQ(SaveConfig(file), 0);
+    EXPECT_EQ(SaveConfig(file), -1);  // the save says it failed
     ASSERT_EQ(services.messages.size(), 2u);
     for (const RecordingServices::Message& m : services.messages) {
       EXPECT_EQ(m.caption, "Configuration File Error");
