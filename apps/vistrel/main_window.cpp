@@ -11,7 +11,10 @@
 #include <QTimer>
 
 #include "apps/vistrel/about_boxes.h"
+#include "apps/vistrel/bank_selector_window.h"
+#include "apps/vistrel/diagnostics_view.h"
 #include "apps/vistrel/flash_window.h"
+#include "apps/vistrel/malf_codes_window.h"
 #include "apps/vistrel/playback_controls.h"
 #include "apps/vistrel/velearn_view.h"
 #include "displays/gauge_display.h"
@@ -97,6 +100,10 @@ MainWindow::MainWindow(VistrelApp& app, QtServices& services)
   flash_ = std::make_unique<FlashWindow>(*this, app_, app_.Services());
   hooks.openFlashWindow = [this] { flash_->Open(); };
   hooks.closeFlashWindow = [this] { flash_->Close(); };
+
+  diagnostics_ = std::make_unique<DiagnosticsView>(*this, app_, &app_.userDevices);
+  malfCodes_ = std::make_unique<MalfCodesWindow>(*this, app_);
+  bankSelector_ = std::make_unique<BankSelectorWindow>(*this, app_);
   veLearn_ = std::make_unique<VeLearnView>(*this, app_);
 
   auto* secondTimer = new QTimer(this);

@@ -22,6 +22,9 @@ class GaugeDisplay;
 class QtServices;
 class PlaybackControls;
 class FlashWindow;
+class DiagnosticsView;
+class MalfCodesWindow;
+class BankSelectorWindow;
 class VeLearnView;
 
 // Registration points for the displays and tool windows that other parts of
@@ -78,6 +81,9 @@ class MainWindow : public QMainWindow {
   QWidget* SurfaceView() const;
   GaugeDisplay& Gauge() { return *gauge_; }
   FlashWindow& Flash() { return *flash_; }
+  DiagnosticsView& Diagnostics() { return *diagnostics_; }
+  MalfCodesWindow& MalfCodesTool() { return *malfCodes_; }
+  BankSelectorWindow& BankSelectorTool() { return *bankSelector_; }
   VeLearnView& VeLearnTool() { return *veLearn_; }
   DisplayHooks hooks;
   ModeView modeViews[8];  // index: the display mode
@@ -125,6 +131,9 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<GaugeDisplay> gauge_;
   std::unique_ptr<PlaybackControls> playbackControls_;
   std::unique_ptr<FlashWindow> flash_;  // after the surface: it goes first
+  std::unique_ptr<DiagnosticsView> diagnostics_;
+  std::unique_ptr<MalfCodesWindow> malfCodes_;  // they go before the window's children
+  std::unique_ptr<BankSelectorWindow> bankSelector_;
   std::unique_ptr<VeLearnView> veLearn_;
   std::map<int, QAction*> actions_;
   int spoke_ = 0;
