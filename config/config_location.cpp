@@ -1,5 +1,7 @@
 #include "config/config_location.h"
 
+#include <filesystem>
+
 #include "platform/paths.h"
 
 namespace zrm {
@@ -31,9 +33,17 @@ std::string ChooseConfigPath(const std::string& executableFolder, bool executabl
   return folder + std::string(fileName);
 }
 
+bool IsInstalledProgram(const std::string& executableFolder) {
+  std::error_code ec;
+  return !executableFolder.empty() &&
+         std::filesystem::is_regular_file(executableFolder + "../share/zrm/installed", ec);
+}
+
 std::string LocateConfigFile(std::string_view fileName) {
   std::string executableFolder = ExecutableFolder();
-  bool writable = !executableFolder.empty() && FolderIsWritable(executableFolder);
+  // An installed program's folder is the system's, whoever may write to it.
+  bool writable = !executableFolder.empty() && FolderIsWritable(executableFolder) &&
+                  !IsInstalledProgram(executableFolder);
   // The user's folder is only looked up (and created) when it is needed.
   std::string userFolder = writable ? std::string() : UserConfigFolder();
   return ChooseConfigPath(executableFolder, writable, userFolder, fileName);

@@ -22,6 +22,11 @@ std::optional<std::string> ConfigPathFromCommandLine(std::string_view commandLin
 std::string ChooseConfigPath(const std::string& executableFolder, bool executableFolderWritable,
                              const std::string& userConfigFolder, std::string_view fileName);
 
+// True when the program runs from an installation (cmake --install or the
+// package): <folder>/../share/zrm/installed exists beside its bin folder.
+// Its configuration then lives in the user's folder.
+bool IsInstalledProgram(const std::string& executableFolder);
+
 // ChooseConfigPath applied to the running program (platform/paths.h).
 std::string LocateConfigFile(std::string_view fileName);
 

@@ -136,5 +136,17 @@ TEST(ConfigLocationTest, ConfigLiesBesideAWritableProgramButIsNotIt) {
   EXPECT_NE(std::filesystem::path(path), std::filesystem::read_symlink("/proc/self/exe"));
 }
 
+TEST(ConfigLocationTest, AnInstalledProgramIsKnownByItsMarkerBesideItsBinFolder) {
+  TempDir prefix;
+  std::filesystem::create_directories(prefix.File("bin"));
+  const std::string bin = prefix.File("bin/");
+  EXPECT_FALSE(IsInstalledProgram(bin));  // a build folder, or a copy somewhere
+  std::filesystem::create_directories(prefix.File("share/zrm"));
+  EXPECT_FALSE(IsInstalledProgram(bin));  // the folder alone is no marker
+  test::WriteFileText(prefix.File("share/zrm/installed"), "installed\n");
+  EXPECT_TRUE(IsInstalledProgram(bin));
+  EXPECT_FALSE(IsInstalledProgram(""));
+}
+
 }  // namespace
 }  // namespace zrm
