@@ -74,16 +74,20 @@ double ValueAngle(double v, double range) {
   return std::min(v, range) / range * (DIAL_END_ANGLE - DIAL_START_ANGLE) + DIAL_START_ANGLE;
 }
 
+// Each step is the angle of one label step's value, so that a label stands
+// where the needle points for it even when the full scale is not a whole
+// number of steps (190 mph: 180 at 300.8 degrees, the scale runs on to 315).
 DialScale SpeedometerScale(int speedRange) {
   // Above 180 the labels go in twenties so that they do not crowd.
   const bool doubled = speedRange >= 181;
+  const int labelStep = doubled ? 20 : 10;
   const int count = (doubled ? speedRange / 2 : speedRange) / 10;
-  return {count, count > 0 ? 270.0 / count : 0.0, doubled ? 20 : 10};
+  return {count, count > 0 ? 270.0 * labelStep / speedRange : 0.0, labelStep};
 }
 
 DialScale TachometerScale(int rpmRange) {
   const int count = rpmRange / 1000;
-  return {count, count > 0 ? 270.0 / count : 0.0, 1};
+  return {count, count > 0 ? 270.0 * 1000 / rpmRange : 0.0, 1};
 }
 
 int BarLevel(double value, int scaleMin, int scaleMax) {

@@ -165,8 +165,9 @@ CanvasPoint DialPoint(int cx, int cy, double angleDeg, double radius);
 double ValueAngle(double v, double range);
 
 // The major-tick division of a dial: `count` steps of `stepAngle` degrees
-// from the start, labelled 0, labelStep, 2 labelStep, ... A range too small
-// for one step gives count 0.
+// from the start, labelled 0, labelStep, 2 labelStep, ..., each at the angle
+// of its own value (the last may stand short of the scale's end). A range
+// too small for one step gives count 0.
 struct DialScale {
   int count;
   double stepAngle;

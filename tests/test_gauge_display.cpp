@@ -190,9 +190,34 @@ TEST(GaugeGeometry, DialScalesDivideThe270Degrees) {
     const DialScale s = c.speed ? SpeedometerScale(c.range) : TachometerScale(c.range);
     EXPECT_EQ(s.count, c.count) << c.range;
     EXPECT_EQ(s.labelStep, c.labelStep) << c.range;
-    EXPECT_NEAR(s.stepAngle * s.count, 270.0, 1e-9) << c.range;
+    EXPECT_LE(s.stepAngle * s.count, 270.0 + 1e-9) << c.range;
   }
   EXPECT_EQ(TachometerScale(500).count, 0);
+}
+
+// Every label stands where the needle points for its value, whatever the
+// full scale: at 190 mph the last label, 180, is at 300.8 degrees, not at the
+// end of the scale.
+TEST(GaugeGeometry, DialLabelsStandWhereTheNeedlePointsForTheirValue) {
+  for (int range = 10; range <= 340; ++range) {
+    const DialScale s = SpeedometerScale(range);
+    ASSERT_GT(s.count, 0) << range;
+    EXPECT_LE(s.count * s.labelStep, range) << range;
+    EXPECT_GT((s.count + 1) * s.labelStep, range) << range;
+    for (int k = 0; k <= s.count; ++k) {
+      EXPECT_NEAR(DIAL_START_ANGLE + k * s.stepAngle, ValueAngle(k * s.labelStep, range), 1e-9)
+          << range << " mph, label " << k * s.labelStep;
+    }
+  }
+  for (int range = 1000; range <= 8000; range += 50) {
+    const DialScale s = TachometerScale(range);
+    EXPECT_LE(s.count * 1000, range) << range;
+    for (int k = 0; k <= s.count; ++k) {
+      EXPECT_NEAR(DIAL_START_ANGLE + k * s.stepAngle, ValueAngle(k * 1000.0, range), 1e-9)
+          << range << " rpm, label " << k;
+    }
+  }
+  EXPECT_NEAR(DIAL_START_ANGLE + SpeedometerScale(190).count * SpeedometerScale(190).stepAngle, 300.7894736842, 1e-6);
 }
 
 TEST(GaugeGeometry, BarLevelsSpan171RowsAndClamp) {
