@@ -16,6 +16,8 @@
 #include "apps/vistrel/flash_window.h"
 #include "apps/vistrel/malf_codes_window.h"
 #include "apps/vistrel/playback_controls.h"
+#include "apps/vistrel/preferences_dialog.h"
+#include "apps/vistrel/user_device_dialog.h"
 #include "apps/vistrel/velearn_view.h"
 #include "displays/gauge_display.h"
 #include "gui/qt_services.h"
@@ -105,6 +107,21 @@ MainWindow::MainWindow(VistrelApp& app, QtServices& services)
   malfCodes_ = std::make_unique<MalfCodesWindow>(*this, app_);
   bankSelector_ = std::make_unique<BankSelectorWindow>(*this, app_);
   veLearn_ = std::make_unique<VeLearnView>(*this, app_);
+
+  commandHandlers[CMD_PREFERENCES] = [this] {
+    PreferencesDialog dialog(app_, this);
+    dialog.onApplied = [this] { RepaintAll(); };
+    dialog.exec();
+    if (dialog.LayoutChanged()) LayOutDisplays();
+    RepaintAll();
+    if (QSlider* rate = playbackControls_->RateTrackbar()) rate->setValue(100 - app_.settings.playbackDelay);
+  };
+  commandHandlers[CMD_USER_DEVICES] = [this] {
+    UserDeviceDialog dialog(app_, lastUserDevice_, this);
+    dialog.exec();
+    if (dialog.DevicesChanged()) LayOutDisplays();
+    RepaintAll();
+  };
 
   auto* secondTimer = new QTimer(this);
   connect(secondTimer, &QTimer::timeout, this, [this] {
@@ -477,6 +494,22 @@ void MainWindow::PaintStaticLayer(Canvas& canvas) {
 }
 
 void MainWindow::RepaintAll() { surface_->InvalidateAll(); }
+
+void MainWindow::LayOutDisplays() {
+  const int mode = DisplayMode();
+  const bool held = app_.displayThread.displayHold.load();
+  app_.displayThread.displayHold.store(true);
+  SleepMs(10);
+  if (mode >= 0 && mode < 8 && modeViews[mode].removeControls && modeViews[mode].createControls) {
+    modeViews[mode].removeControls();
+    modeViews[mode].createControls();
+  }
+  gauge_->ReloadSettings();
+  for (auto& step : onLayOutDisplays)
+    if (step) step();
+  app_.displayThread.displayHold.store(held);
+  RepaintAll();
+}
 
 void MainWindow::RedrawLoggingStatus() {
   if (!IsLiveMode(DisplayMode())) return;

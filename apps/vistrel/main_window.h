@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "apps/vistrel/vistrel_app.h"
 #include "shell/status_panel.h"
@@ -99,6 +100,12 @@ class MainWindow : public QMainWindow {
   void RedrawLoggingStatus();
   // Whole-window repaint of the static layer.
   void RepaintAll();
+  // The displays are laid out again after a unit or channel change (the
+  // preferences or the User Device dialog): the current display's controls
+  // are made afresh, the gauge display reads its settings again, each
+  // registered step runs, and the window repaints.
+  void LayOutDisplays();
+  std::vector<std::function<void()>> onLayOutDisplays;
   // The status panel's current values.
   StatusPanelValues CollectStatus() const;
   // The window position is stored only when the window is not minimised.
@@ -137,6 +144,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<VeLearnView> veLearn_;
   std::map<int, QAction*> actions_;
   int spoke_ = 0;
+  int lastUserDevice_ = 0;  // the User Device dialog opens on the entry last edited
   bool closing_ = false;
 };
 
