@@ -103,7 +103,15 @@ bool SerialLink::SleepUnlessStopping(int ms) {
 
 void SerialLink::Run() {
   while (!stopping_.load(std::memory_order_acquire)) {
-    if (portRequestPending_.load(std::memory_order_acquire)) ServeRequest();
+    if (portRequestPending_.exchange(false, std::memory_order_acq_rel)) {
+      // The flag is taken before the request is read: one posted meanwhile
+      // leaves it set again and is served on the next pass, never lost.
+      lineErrorReopen_ = false;  // the window's request supersedes it
+      ServeRequest(portRequest_.load(std::memory_order_acquire));
+    } else if (lineErrorReopen_) {
+      lineErrorReopen_ = false;
+      ServeRequest(PORT_REOPEN);
+    }
     while (portRunning_.load(std::memory_order_acquire) && !stopping_.load(std::memory_order_acquire)) {
       if (!Pass()) break;
     }
@@ -111,18 +119,15 @@ void SerialLink::Run() {
   }
 }
 
-void SerialLink::ServeRequest() {
-  // Take the request before serving it, so one posted while it is served (a
-  // long back-off) is not wiped out afterwards.
-  int code = portRequest_.load(std::memory_order_acquire);
-  portRequestPending_.store(false, std::memory_order_release);
+void SerialLink::ServeRequest(int code) {
   if (code == PORT_CLOSE) {
     ClosePort();
     return;
   }
   if (code == PORT_REOPEN) {
+    // The request word is the window's alone: a close it posts while this
+    // one is served must not be written over.
     ClosePort();
-    portRequest_.store(PORT_OPEN, std::memory_order_release);
     code = PORT_OPEN;
   }
   if (code != PORT_OPEN) return;
@@ -152,6 +157,7 @@ bool SerialLink::OpenPort() {
 }
 
 void SerialLink::ClosePort() {
+  portRunning_.store(false, std::memory_order_release);
   if (port_->IsOpen()) port_->Close();
   portOpen_.store(false, std::memory_order_release);
   if (showPortState) showPortState(0);
@@ -171,9 +177,11 @@ void SerialLink::ReopenPort() {
     if (port_->IsOpen()) return;
     // A port picked meanwhile is tried on the next attempt; a close ends the
     // retries and is served by the main loop.
-    if (portRequestPending_.load(std::memory_order_acquire)) {
-      if (portRequest_.load(std::memory_order_acquire) == PORT_CLOSE) return;
-      portRequestPending_.store(false, std::memory_order_release);
+    if (portRequestPending_.exchange(false, std::memory_order_acq_rel)) {
+      if (portRequest_.load(std::memory_order_acquire) == PORT_CLOSE) {
+        portRequestPending_.store(true, std::memory_order_release);  // for the main loop
+        return;
+      }
     }
   }
 }
@@ -181,8 +189,9 @@ void SerialLink::ReopenPort() {
 void SerialLink::PostReopenAfterLineError() {
   // Not running until re-opened, so nothing is queued for a dead port meanwhile.
   portRunning_.store(false, std::memory_order_release);
-  portRequest_.store(PORT_REOPEN, std::memory_order_release);
-  portRequestPending_.store(true, std::memory_order_release);
+  // A flag of the CommThread's own: the request word belongs to the window,
+  // and a close it posts now must win over this re-open.
+  lineErrorReopen_ = true;
 }
 
 void SerialLink::LogWriteFailed() {

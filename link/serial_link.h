@@ -105,7 +105,7 @@ class SerialLink {
 
  private:
   void Run();
-  void ServeRequest();
+  void ServeRequest(int code);
   bool OpenPort();
   void ClosePort();
   void ReopenPort();
@@ -127,6 +127,7 @@ class SerialLink {
   std::atomic<bool> portRunning_{false};
   std::atomic<bool> portOpen_{false};
   int reopenDelay_ = 125;  // CommThread only
+  bool lineErrorReopen_ = false;  // CommThread only: a line error asks for a re-open
   std::atomic<std::uint64_t> openAttempts_{0};
   std::atomic<bool> ringFlushRequest_{false};
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ struct PortScript {
   Bytes written;
   bool readError = false;
   std::atomic<bool> holdWrites{false};  // a write in progress until released
+  std::function<void()> atReadError;  // runs as the line error is found
   bool isOpen = false;
   int closes = 0;
 };
@@ -57,9 +59,12 @@ class FakePort : public SerialPort {
     return s_->isOpen;
   }
   int ReadByte(std::uint8_t* byte) override {
-    std::lock_guard<std::mutex> lock(s_->m);
+    std::unique_lock<std::mutex> lock(s_->m);
     if (s_->readError) {
       s_->readError = false;
+      std::function<void()> hook = std::move(s_->atReadError);
+      lock.unlock();
+      if (hook) hook();
       return -1;
     }
     if (s_->incoming.empty()) return 0;
@@ -88,12 +93,17 @@ struct LinkFixture : ::testing::Test {
   std::vector<int> portStates;
   std::mutex stateMutex;
   std::unique_ptr<SerialLink> link;
+  // The window asks for a close just as the CommThread closes the port.
+  std::atomic<bool> closeAtNextClose{false};
 
   void Make(LinkSettings settings = LinkSettings::Vistrel()) {
     link = std::make_unique<SerialLink>(settings, std::make_unique<FakePort>(&script));
     link->showPortState = [this](int open) {
-      std::lock_guard<std::mutex> lock(stateMutex);
-      portStates.push_back(open);
+      {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        portStates.push_back(open);
+      }
+      if (open == 0 && closeAtNextClose.exchange(false)) link->RequestPort(PORT_CLOSE, nullptr);
     };
     link->localTime = [] { return std::string("12/09/2026 - 21:43:07"); };
     link->Start();
@@ -239,6 +249,34 @@ TEST_F(LinkFixture, LineErrorReopensAndStreamResumes) {
   Feed({1, 2, 3});
   ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 3; }));
   EXPECT_EQ(link->RingGetByte(), 1);
+}
+
+// A request the window posts while the CommThread is serving another (the
+// close half of a re-open, a line error) is served afterwards, never
+// overwritten: a close asked for then leaves the port closed.
+TEST_F(LinkFixture, ARequestPostedWhileAnotherIsServedIsNotLost) {
+  enum class During { Reopen, LineError };
+  for (During during : {During::Reopen, During::LineError}) {
+    SCOPED_TRACE(during == During::Reopen ? "during a re-open" : "at a line error");
+    Make(LinkSettings::FlashUpdate());
+    link->RequestPort(PORT_OPEN, "COM4");
+    ASSERT_TRUE(WaitFor([&] { return link->PortRunning(); }));
+    if (during == During::Reopen) {
+      closeAtNextClose.store(true);
+      link->RequestPort(PORT_REOPEN, "COM4");
+    } else {
+      std::lock_guard<std::mutex> lock(script.m);
+      script.atReadError = [this] { link->RequestPort(PORT_CLOSE, nullptr); };
+      script.readError = true;
+    }
+    EXPECT_TRUE(WaitFor([&] {
+      std::lock_guard<std::mutex> lock(script.m);
+      return !link->RequestPending() && !script.isOpen && script.opened.size() >= 1 && !script.readError;
+    }));
+    EXPECT_FALSE(link->PortRunning());
+    link->Stop();
+    link.reset();
+  }
 }
 
 TEST_F(LinkFixture, LogGetsEveryByteBeforeTheRingAndTextsInOrder) {
