@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <utility>
 
 #include "link/runtime_frame.h"
 
@@ -186,11 +187,11 @@ std::vector<KnockText> KnockMapTexts(const KnockState& s) {
     const StandardGrid& grid = s.standard[static_cast<std::size_t>(view)];
     std::string header = "RPM/MAP";
     for (int c = 1; c < KNOCK_STANDARD_COLUMNS; ++c) header += Number("%3d ", static_cast<int>(grid[0][c]));
-    texts.push_back({STANDARD_HEADER_X, HEADER_Y, header});
+    texts.push_back({STANDARD_HEADER_X, HEADER_Y, header, 7});
     for (int r = 1; r < KNOCK_STANDARD_ROWS; ++r) {
       std::string row = Number("%4d  ", static_cast<int>(grid[r][0]));
       for (int c = 1; c < KNOCK_STANDARD_COLUMNS; ++c) row += CellText(grid[r][c]);
-      texts.push_back({STANDARD_ROW_X, ROW_Y + ROW_STEP * r, row});
+      texts.push_back({STANDARD_ROW_X, ROW_Y + ROW_STEP * r, row, 6});
     }
   } else {
     const BoostGrid& grid = s.boost[static_cast<std::size_t>(view)];
@@ -200,11 +201,11 @@ std::vector<KnockText> KnockMapTexts(const KnockState& s) {
       if (s.mapSensorBars == 3) label = label * 2 - 100;  // a 3-bar sensor reads twice the boost
       header += Number("%3d ", label);
     }
-    texts.push_back({BOOST_HEADER_X, HEADER_Y, header});
+    texts.push_back({BOOST_HEADER_X, HEADER_Y, header, 8});
     for (int r = 1; r < KNOCK_BOOST_ROWS; ++r) {
       std::string row = Number("%4d  ", static_cast<int>(grid[r][0]));
       for (int c = 1; c < KNOCK_BOOST_COLUMNS; ++c) row += CellText(grid[r][c]);
-      texts.push_back({BOOST_ROW_X, ROW_Y + ROW_STEP * r, row});
+      texts.push_back({BOOST_ROW_X, ROW_Y + ROW_STEP * r, row, 6});
     }
   }
   return texts;
@@ -267,7 +268,22 @@ void KnockMap::PaintKnockMap(Canvas& canvas) {
   canvas.SetTextColour(COLOUR_TEXT);
   canvas.SetBackColour(COLOUR_BACKGROUND);
   canvas.SetTransparentText(false);
-  for (const KnockText& t : KnockMapTexts(state_)) canvas.Text(t.x, t.y, t.text);
+  for (const KnockText& t : KnockMapTexts(state_)) {
+    if (t.head == 0) {
+      canvas.Text(t.x, t.y, t.text);
+      continue;
+    }
+    // Right to left, each piece without its trailing blanks: a font wider
+    // than the pitch then only covers the leading blanks of the piece after.
+    std::vector<std::pair<std::size_t, std::size_t>> pieces{{0, static_cast<std::size_t>(t.head)}};
+    for (std::size_t at = pieces[0].second; at < t.text.size(); at += KNOCK_CELL_CHARACTERS)
+      pieces.push_back({at, KNOCK_CELL_CHARACTERS});
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+      std::string piece = t.text.substr(it->first, it->second);
+      while (piece.size() > 1 && piece.back() == ' ') piece.pop_back();
+      canvas.Text(t.x + static_cast<int>(it->first) * KNOCK_CHARACTER_PITCH, t.y, piece);
+    }
+  }
   canvas.Text(50, 410, Number("rpm: %4d  ", state_.rpm));
   canvas.Text(50, 429, Number("map: %4d  ", state_.shownMap));
   if (record_.engineRunning.load(std::memory_order_relaxed) == 1) {

@@ -99,11 +99,17 @@ void KnockAccumulate(KnockState& state, const std::uint8_t* frame, const Runtime
 // previous counter stay.
 void ClearKnockCells(KnockState& state);
 
-// One text of the map as PaintKnockMap draws it.
+// One text of the map as PaintKnockMap draws it. A grid line is its label
+// (`head` characters) followed by 4-character cells; the painter places each
+// cell on the map's 8-pixel character pitch, so the cells line up with the
+// highlight boxes (32 pixels apart) whatever the list font's width.
 struct KnockText {
   int x, y;
   std::string text;
+  int head = 0;  // 0: one text as it is
 };
+constexpr int KNOCK_CHARACTER_PITCH = 8;
+constexpr int KNOCK_CELL_CHARACTERS = 4;
 // The view title, the header and every grid row of the shown view and grid.
 std::vector<KnockText> KnockMapTexts(const KnockState& state);
 // The highlighted cell's box: left, top (29 x 15), the text redrawn in it.

@@ -14,9 +14,11 @@
 #include "apps/vistrel/bank_selector_window.h"
 #include "apps/vistrel/diagnostics_view.h"
 #include "apps/vistrel/flash_window.h"
+#include "apps/vistrel/knock_view.h"
 #include "apps/vistrel/malf_codes_window.h"
 #include "apps/vistrel/playback_controls.h"
 #include "apps/vistrel/preferences_dialog.h"
+#include "apps/vistrel/trip_view.h"
 #include "apps/vistrel/user_device_dialog.h"
 #include "apps/vistrel/velearn_view.h"
 #include "displays/gauge_display.h"
@@ -78,8 +80,10 @@ MainWindow::MainWindow(VistrelApp& app, QtServices& services)
   BuildMenus();
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-  gauge_ = std::make_unique<GaugeDisplay>(app_.settings, app_.processor.record, *surface_, std::function<int()>{},
-                                          &app_.userDevices);
+  // The knock gauge shows the knock map's events total.
+  gauge_ = std::make_unique<GaugeDisplay>(
+      app_.settings, app_.processor.record, *surface_,
+      [this] { return knock_ ? knock_->Model().EventsTotal() : 0; }, &app_.userDevices);
   gauge_->paintStatusValues = [this](Canvas& canvas) { PaintStatusValues(canvas, CollectStatus()); };
   app_.processor.SetDisplayUpdate(DISPLAY_GAUGE,
                                   [this](const std::uint8_t* frame, int active) { gauge_->GaugeFrame(frame, active); });
@@ -107,6 +111,8 @@ MainWindow::MainWindow(VistrelApp& app, QtServices& services)
   malfCodes_ = std::make_unique<MalfCodesWindow>(*this, app_);
   bankSelector_ = std::make_unique<BankSelectorWindow>(*this, app_);
   veLearn_ = std::make_unique<VeLearnView>(*this, app_);
+  trip_ = std::make_unique<TripView>(*this, app_, &app_.userDevices);
+  knock_ = std::make_unique<KnockView>(*this, app_);
 
   commandHandlers[CMD_PREFERENCES] = [this] {
     PreferencesDialog dialog(app_, this);

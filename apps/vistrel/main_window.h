@@ -27,6 +27,8 @@ class DiagnosticsView;
 class MalfCodesWindow;
 class BankSelectorWindow;
 class VeLearnView;
+class TripView;
+class KnockView;
 
 // Registration points for the displays and tool windows that other parts of
 // the program bring; each does nothing until it is set.
@@ -86,6 +88,8 @@ class MainWindow : public QMainWindow {
   MalfCodesWindow& MalfCodesTool() { return *malfCodes_; }
   BankSelectorWindow& BankSelectorTool() { return *bankSelector_; }
   VeLearnView& VeLearnTool() { return *veLearn_; }
+  TripView& Trip() { return *trip_; }
+  KnockView& Knock() { return *knock_; }
   DisplayHooks hooks;
   ModeView modeViews[8];  // index: the display mode
   // Menu commands handled by other parts of the program (preferences, user
@@ -142,6 +146,8 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<MalfCodesWindow> malfCodes_;  // they go before the window's children
   std::unique_ptr<BankSelectorWindow> bankSelector_;
   std::unique_ptr<VeLearnView> veLearn_;
+  std::unique_ptr<TripView> trip_;
+  std::unique_ptr<KnockView> knock_;
   std::map<int, QAction*> actions_;
   int spoke_ = 0;
   int lastUserDevice_ = 0;  // the User Device dialog opens on the entry last edited
