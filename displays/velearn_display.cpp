@@ -1,6 +1,7 @@
 #include "displays/velearn_display.h"
 
 #include <cstdio>
+#include <string>
 
 namespace zrm {
 
@@ -22,6 +23,28 @@ void DrawVeLearnFrame(Canvas& canvas) {
   canvas.Polyline(kOutline, static_cast<int>(sizeof kOutline / sizeof kOutline[0]));
 }
 
+int VeCellX(int column) { return 184 + 32 * column; }
+
+namespace {
+
+// One table line: the label at 160 and the cells at their 32-pixel pitch.
+// Placing each cell keeps the columns under their highlight boxes whatever
+// the list font's width. Drawn left to right, a cell's leading blank only
+// covers the blank that ends the text before it; the header's label, whose
+// last letter reaches past 216 in a wider font, is drawn after its cells
+// (the first MAP value has two digits). The last cell goes without its
+// trailing blank so that the frame's right edge stays.
+void DrawTableLine(Canvas& canvas, int y, const std::string& label, const std::string* cells, bool labelLast) {
+  if (!labelLast) canvas.Text(160, y, label);
+  for (int col = 1; col <= VE_MAP_COLUMNS; ++col) {
+    const std::string& cell = cells[col - 1];
+    canvas.Text(VeCellX(col), y, col == VE_MAP_COLUMNS ? cell.substr(0, 3) : cell);
+  }
+  if (labelLast) canvas.Text(160, y, label);
+}
+
+}  // namespace
+
 void PaintVeLearnDisplay(Canvas& canvas, const VeLearnSnapshot& s, const VeLearnPaintState& state) {
   canvas.SetFont(FontId::List);
   canvas.SetTextColour(COLOUR_TEXT);
@@ -29,10 +52,20 @@ void PaintVeLearnDisplay(Canvas& canvas, const VeLearnSnapshot& s, const VeLearn
   canvas.SetTransparentText(false);
 
   const TableCell cell = HighlightCellFor(s.gridRow, s.gridColumn);
-  canvas.Text(160, 54, VeHeaderLine(s.base));
+  std::string cells[VE_MAP_COLUMNS];
+  char text[16];
+  for (int col = 1; col <= VE_MAP_COLUMNS; ++col) {
+    std::snprintf(text, sizeof text, "%3d ", static_cast<int>(s.base[0][col]));
+    cells[col - 1] = text;
+  }
+  DrawTableLine(canvas, 54, "RPM/MAP", cells, true);
   canvas.Text(VeViewTitleX(state.view), 32, VeViewTitle(state.view));
   const int rows = VeRowCount(s.extended);
-  for (int row = 1; row <= rows; ++row) canvas.Text(160, 60 + 13 * row, VeRowLine(s, state.view, row));
+  for (int row = 1; row <= rows; ++row) {
+    for (int col = 1; col <= VE_MAP_COLUMNS; ++col) cells[col - 1] = VeCellText(s, state.view, row, col);
+    std::snprintf(text, sizeof text, "%4d   ", static_cast<int>(s.base[row][0]));
+    DrawTableLine(canvas, 60 + 13 * row, text, cells, false);
+  }
 
   if (state.engineRunning) {
     const CellBox box = HighlightBox(cell);

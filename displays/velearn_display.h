@@ -2,9 +2,10 @@
 // run as a text grid in one of three views (original, learned, corrections),
 // the cell the engine runs in highlighted, and the warning and overflow texts.
 //
-// Layout in the list font, 8 pixels per character and 13 per row: the header
-// at (160, 54), row n at (160, 60 + 13 n), so the cell of column c starts at
-// x = 32 c + 184 and its highlight box at 32 c + 181.
+// Layout on a grid of 8-pixel characters and 13-pixel rows in the list font:
+// the header at (160, 54), row n at (160, 60 + 13 n), the cell of column c at
+// x = 32 c + 184 and its highlight box from 32 c + 181. Each cell is placed
+// on that grid, so the columns stay under their boxes in a wider font.
 #pragma once
 
 #include "platform/canvas.h"
@@ -24,6 +25,10 @@ struct CellBox {
   int left, top, right, bottom;
 };
 CellBox HighlightBox(const TableCell& cell);
+
+// The x of the text of table column 1..14 (an 8-pixel character cell after
+// the 7 characters of the row label at 160).
+int VeCellX(int column);
 
 // The x of a view's title line.
 int VeViewTitleX(int view);

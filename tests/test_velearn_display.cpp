@@ -25,6 +25,20 @@ class Canvas2 : public test::RecordingCanvas {
   std::vector<CanvasPoint> outline;
 };
 
+// A table line as an 8-pixel font would show it: every text drawn at y,
+// placed by its x, later texts over earlier ones; trailing blanks dropped.
+std::string Line(const test::RecordingCanvas& canvas, int y) {
+  std::string line;
+  for (const auto& t : canvas.texts) {
+    if (t.y != y || t.transparent) continue;
+    const std::size_t at = static_cast<std::size_t>((t.x - 160) / 8);
+    if (line.size() < at + t.text.size()) line.resize(at + t.text.size(), ' ');
+    line.replace(at, t.text.size(), t.text);
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
 VeLearnSnapshot Tables(bool extended) {
   VeLearnSnapshot s;
   SetVeTableAxes(s.base, extended);
@@ -65,7 +79,7 @@ TEST(VeLearnDisplay, HeaderTitleAndRows) {
       PaintVeLearnDisplay(canvas, s, {view, false, 0});
       const test::DrawnText* header = canvas.TextAt(160, 54);
       ASSERT_NE(header, nullptr);
-      EXPECT_EQ(header->text, "RPM/MAP 20  25  30  35  40  45  50  55  60  65  70  80  90 100 ");
+      EXPECT_EQ(Line(canvas, 54), "RPM/MAP 20  25  30  35  40  45  50  55  60  65  70  80  90 100");
       EXPECT_EQ(header->font, FontId::List);
       EXPECT_EQ(header->colour, COLOUR_TEXT);
       EXPECT_EQ(header->back, COLOUR_BACKGROUND);
@@ -79,13 +93,12 @@ TEST(VeLearnDisplay, HeaderTitleAndRows) {
       EXPECT_EQ(title->text, titles[view]);
 
       const int rows = extended ? 35 : 32;
-      const test::DrawnText* last = canvas.TextAt(160, 60 + 13 * rows);
-      ASSERT_NE(last, nullptr);
-      EXPECT_EQ(last->text.substr(0, 7), extended ? "8000   " : "6375   ");
-      EXPECT_EQ(last->text.size(), 7u + 14 * 4);
-      EXPECT_EQ(canvas.TextAt(160, 60 + 13 * 32)->text.substr(0, 7), extended ? "6500   " : "6375   ");
+      const std::string empty = view == VE_VIEW_CORRECTIONS ? "  .   .   .   .   .   .   .   .   .   .   .   .   .   ."
+                                                            : "  0   0   0   0   0   0   0   0   0   0   0   0   0   0";
+      EXPECT_EQ(Line(canvas, 60 + 13 * rows), (extended ? "8000   " : "6375   ") + empty);
+      EXPECT_EQ(Line(canvas, 60 + 13 * 32), (extended ? "6500   " : "6375   ") + empty);
+      EXPECT_EQ(Line(canvas, 73), " 400   " + empty);
       EXPECT_EQ(canvas.TextAt(160, 60 + 13 * (rows + 1)), nullptr);
-      EXPECT_EQ(canvas.TextAt(160, 73)->text.substr(0, 7), " 400   ");
     }
   }
 }
@@ -128,9 +141,9 @@ TEST(VeLearnDisplay, HighlightOnlyWhileRunningGreenWhenStored) {
     ASSERT_NE(cell, nullptr);
     EXPECT_TRUE(cell->transparent);
     EXPECT_EQ(cell->text, " 78 ");
-    // The same text sits in the row line at that position: 8 pixels a character.
-    const std::string row = canvas.TextAt(160, 60 + 13 * c.row)->text;
-    EXPECT_EQ(row.substr((left + 3 - 160) / 8, 4), " 78 ");
+    // The same text sits in the row at that position.
+    ASSERT_NE(canvas.TextAt(left + 3, top - 1 - 0), nullptr);
+    EXPECT_EQ(Line(canvas, 60 + 13 * c.row).substr((left + 3 - 160) / 8, 4), " 78 ");
   }
 }
 
@@ -156,6 +169,34 @@ TEST(VeLearnDisplay, WarningOverflowRpmAndMap) {
   EXPECT_EQ(quiet.TextAt(160, 517), nullptr);
   EXPECT_EQ(quiet.TextAt(674, 294), nullptr);
   EXPECT_EQ(quiet.TextAt(699, 314), nullptr);
+}
+
+// The table stays inside its frame, with its columns under their boxes, in a
+// list font of 9 pixels a character as well as 8: no opaque text inside the
+// frame reaches its right edge at 664, and no opaque text drawn later covers
+// a digit of a cell drawn before it.
+TEST(VeLearnDisplay, WiderFontKeepsTheFrameAndTheDigits) {
+  Canvas2 canvas;
+  VeLearnSnapshot s = Tables(false);
+  for (int row = 1; row <= 32; ++row)
+    for (int col = 1; col <= 14; ++col) s.base[row][col] = 255;  // "100" everywhere
+  PaintVeLearnDisplay(canvas, s, {VE_VIEW_ORIGINAL, false, 0});
+  const int charWidth = 9;
+  for (std::size_t i = 0; i < canvas.texts.size(); ++i) {
+    const test::DrawnText& t = canvas.texts[i];
+    if (t.y < 50 || t.y > 538 || t.x >= 664 || t.transparent) continue;
+    EXPECT_LE(t.x + static_cast<int>(t.text.size()) * charWidth, 664) << t.text << " at " << t.x << "," << t.y;
+    for (std::size_t j = 0; j < i; ++j) {
+      const test::DrawnText& before = canvas.texts[j];
+      if (before.y != t.y) continue;
+      for (std::size_t k = 0; k < before.text.size(); ++k) {
+        if (before.text[k] == ' ') continue;
+        const int left = before.x + static_cast<int>(k) * charWidth;
+        const bool covered = left + charWidth > t.x && left < t.x + static_cast<int>(t.text.size()) * charWidth;
+        EXPECT_FALSE(covered) << "'" << before.text << "' under '" << t.text << "' at y " << t.y;
+      }
+    }
+  }
 }
 
 TEST(VeLearnDisplay, FrameOutline) {
