@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 
 #include "link/frame_reader.h"
@@ -49,6 +51,17 @@ class FileSource {
     return 0;
   }
 
+  // The file's buffered bytes; none after the end (NextSourceByte then ends
+  // the read or idles as above).
+  const std::uint8_t* SourceWindow(std::size_t* n) {
+    if (endOfFile_.load(std::memory_order_relaxed)) {
+      *n = 0;
+      return nullptr;
+    }
+    return stream_.load(std::memory_order_relaxed)->Window(n);
+  }
+  void AdvanceSource(std::size_t k) { stream_.load(std::memory_order_relaxed)->Advance(k); }
+
   // Back 5 bytes, so that the hunt after a bad sum starts inside its tail.
   void StepBackSource() {
     InputFile* stream = stream_.load(std::memory_order_acquire);
@@ -92,6 +105,36 @@ class FrameSources {
     }
   }
 
+  // The current source's waiting bytes, for the block reader: the playback
+  // file's buffer, or a copy of the next bytes in the ring (taken from the
+  // ring only as the reader uses them, so bytes it does not use stay there
+  // for the next reader). None when halted or idle.
+  const std::uint8_t* SourceWindow(std::size_t* n) {
+    *n = 0;
+    windowSource_ = SOURCE_IDLE;
+    if (halted_.load(std::memory_order_relaxed)) return nullptr;
+    switch (frameSource_.load(std::memory_order_relaxed)) {
+      case SOURCE_PLAYBACK: {
+        const std::uint8_t* window = playback.SourceWindow(n);
+        if (*n > 0) windowSource_ = SOURCE_PLAYBACK;
+        return window;
+      }
+      case SOURCE_LIVE:
+        if (link_ == nullptr) return nullptr;
+        *n = static_cast<std::size_t>(link_->RingPeekBlock(ringWindow_, RING_WINDOW_SIZE, &ringSeen_));
+        if (*n > 0) windowSource_ = SOURCE_LIVE;
+        return ringWindow_;
+      default:
+        return nullptr;
+    }
+  }
+  // Takes k bytes of the last window from the source it came from. A ring
+  // flushed meanwhile keeps its new state: the bytes were old ones.
+  void AdvanceSource(std::size_t k) {
+    if (windowSource_ == SOURCE_PLAYBACK) playback.AdvanceSource(k);
+    if (windowSource_ == SOURCE_LIVE) link_->RingConsumeBlock(static_cast<int>(k), ringSeen_);
+  }
+
   void StepBackSource() {
     if (frameSource_.load(std::memory_order_relaxed) == SOURCE_PLAYBACK) playback.StepBackSource();
   }
@@ -100,9 +143,17 @@ class FrameSources {
   FileSource analysis;
 
  private:
+  // A window copies at most this many ring bytes; small, since a window is
+  // copied again after each byte that may begin a text or a sync pair.
+  static constexpr int RING_WINDOW_SIZE = 128;
+
   SerialLink* link_;
   std::atomic<int> frameSource_{SOURCE_LIVE};
   std::atomic<bool> halted_{false};
+  // The reader's thread only.
+  int windowSource_ = SOURCE_IDLE;
+  std::uint8_t ringWindow_[RING_WINDOW_SIZE] = {};
+  std::uint64_t ringSeen_ = 0;
 };
 
 }  // namespace zrm

@@ -77,6 +77,9 @@ class SerialLink {
   int RingCount() const { return ring_.Count(); }
   int RingGetByte() { return ring_.GetByte(); }
   int RingPeekByte() const { return ring_.PeekByte(); }
+  // Block access for the frame reader (StreamRing::PeekBlock, ConsumeBlock).
+  int RingPeekBlock(std::uint8_t* out, int max, std::uint64_t* seen) const { return ring_.PeekBlock(out, max, seen); }
+  bool RingConsumeBlock(int n, std::uint64_t seen) { return ring_.ConsumeBlock(n, seen); }
   void RequestRingFlush() { ringFlushRequest_.store(true, std::memory_order_release); }
 
   // Data-log hooks. The stream belongs to the caller, who closes it only after

@@ -32,6 +32,15 @@ class StreamRing {
   // The next unread byte without consuming it, or -1 when the ring is empty.
   int PeekByte() const;
 
+  // Copies up to `max` of the next unread bytes into `out` without consuming
+  // them; returns how many, with the index word seen in `seen` for
+  // ConsumeBlock.
+  int PeekBlock(std::uint8_t* out, int max, std::uint64_t* seen) const;
+
+  // Consumes n bytes of a block peeked with index word `seen`; false (and
+  // nothing consumed) when the ring was flushed or read by another since.
+  bool ConsumeBlock(int n, std::uint64_t seen);
+
   // Producer side (CommThread only). Stores the byte; false when the ring is
   // full and the byte was dropped.
   bool Put(std::uint8_t byte);
