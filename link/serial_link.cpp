@@ -1,5 +1,6 @@
 #include "link/serial_link.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "link/runtime_packet.h"
@@ -65,11 +66,16 @@ int SerialLink::TxMsXmit(int on) {
   return result;
 }
 
-void SerialLink::SetLogStream(int enable, std::FILE* stream) {
+int SerialLink::SetLogStream(int enable, std::FILE* stream, int waitMs) {
+  std::unique_lock<std::timed_mutex> lock(logMutex_, std::defer_lock);
+  const bool handedOver = lock.try_lock_for(std::chrono::milliseconds(waitMs));
+  // Without the lock the words are set all the same: the stuck write is the
+  // last one the old stream gets.
   logStream_.store(stream, std::memory_order_release);
   markCounter_.store(0, std::memory_order_release);
   logPaused_.store(false, std::memory_order_release);
   logEnabled_.store(enable != 0, std::memory_order_release);
+  return handedOver ? 0 : -1;
 }
 
 int SerialLink::SetLogPaused(int flag) { return logPaused_.exchange(flag != 0) ? 1 : 0; }
@@ -91,9 +97,12 @@ int SerialLink::NextReopenDelay(int delay, const LinkSettings& settings) {
 }
 
 bool SerialLink::SleepUnlessStopping(int ms) {
-  // Sleeps in small steps so that Stop() is served promptly even mid back-off.
+  // Sleeps in small steps so that Stop() is served promptly even mid back-off,
+  // and the log's flushes, stamps and markers are served while the port is
+  // away: what was received before an outage is on the disk within a second.
   std::int64_t end = MonotonicMs() + ms;
   while (!stopping_.load(std::memory_order_acquire)) {
+    ServeLogRequest();
     std::int64_t left = end - MonotonicMs();
     if (left <= 0) return true;
     SleepMs(left < 20 ? static_cast<int>(left) : 20);
@@ -115,6 +124,7 @@ void SerialLink::Run() {
     while (portRunning_.load(std::memory_order_acquire) && !stopping_.load(std::memory_order_acquire)) {
       if (!Pass()) break;
     }
+    if (!portRunning_.load(std::memory_order_acquire)) ServeLogRequest();  // the port is closed or away
     SleepMs(1);
   }
 }
@@ -189,6 +199,9 @@ void SerialLink::ReopenPort() {
 void SerialLink::PostReopenAfterLineError() {
   // Not running until re-opened, so nothing is queued for a dead port meanwhile.
   portRunning_.store(false, std::memory_order_release);
+  // The bytes received up to the hang-up go to the disk now, not after the outage.
+  RequestLogFlush();
+  ServeLogRequest();
   // A flag of the CommThread's own: the request word belongs to the window,
   // and a close it posts now must win over this re-open.
   lineErrorReopen_ = true;
@@ -200,28 +213,33 @@ void SerialLink::LogWriteFailed() {
 }
 
 void SerialLink::ServeLogRequest() {
+  if (!timeStampRequest_.load(std::memory_order_acquire) && !markerRequest_.load(std::memory_order_acquire) &&
+      !flushRequest_.load(std::memory_order_acquire))
+    return;
+  if (!WriteLogRequest() && logEnabled_.load(std::memory_order_acquire)) LogWriteFailed();
+}
+
+bool SerialLink::WriteLogRequest() {
   // Each request is taken before it is served, so one made again while the
   // text is being written and flushed is kept for the next pass.
+  std::lock_guard<std::timed_mutex> lock(logMutex_);
   std::FILE* stream = logStream_.load(std::memory_order_acquire);
-  bool ok = true;
   if (timeStampRequest_.exchange(false, std::memory_order_acq_rel)) {
-    if (stream) {
-      std::string text = "TIME: " + localTime();
-      ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
-    }
-  } else if (markerRequest_.exchange(false, std::memory_order_acq_rel)) {
-    if (stream) {
-      // The reader takes exactly three digits after MARK, so the number wraps
-      // at 1000 instead of growing a fourth digit into the stream.
-      char mark[16];
-      std::snprintf(mark, sizeof mark, "MARK%03d", markCounter_.fetch_add(1) % 1000);
-      std::string text = std::string(mark) + "TIME: " + localTime();
-      ok = std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
-    }
-  } else if (flushRequest_.exchange(false, std::memory_order_acq_rel)) {
-    if (stream) ok = std::fflush(stream) == 0;
+    if (!stream) return true;
+    std::string text = "TIME: " + localTime();
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
   }
-  if (!ok && logEnabled_.load(std::memory_order_acquire)) LogWriteFailed();
+  if (markerRequest_.exchange(false, std::memory_order_acq_rel)) {
+    if (!stream) return true;
+    // The reader takes exactly three digits after MARK, so the number wraps
+    // at 1000 instead of growing a fourth digit into the stream.
+    char mark[16];
+    std::snprintf(mark, sizeof mark, "MARK%03d", markCounter_.fetch_add(1) % 1000);
+    std::string text = std::string(mark) + "TIME: " + localTime();
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
+  }
+  if (flushRequest_.exchange(false, std::memory_order_acq_rel)) return !stream || std::fflush(stream) == 0;
+  return true;
 }
 
 bool SerialLink::Pass() {
@@ -252,8 +270,15 @@ bool SerialLink::Pass() {
   if (got == 0) return false;
 
   if (logEnabled_.load(std::memory_order_acquire) && !logPaused_.load(std::memory_order_acquire)) {
-    std::FILE* stream = logStream_.load(std::memory_order_acquire);
-    if (!stream || std::fputc(byte, stream) == EOF) LogWriteFailed();
+    bool failed = false;
+    {
+      std::lock_guard<std::timed_mutex> lock(logMutex_);
+      // Looked at again under the lock: the log may have been handed back meanwhile.
+      std::FILE* stream = logStream_.load(std::memory_order_acquire);
+      if (logEnabled_.load(std::memory_order_acquire))
+        failed = stream == nullptr || std::fputc(byte, stream) == EOF;
+    }
+    if (failed) LogWriteFailed();
   }
   ring_.Put(byte);
   return true;

@@ -82,9 +82,13 @@ class SerialLink {
   bool RingConsumeBlock(int n, std::uint64_t seen) { return ring_.ConsumeBlock(n, seen); }
   void RequestRingFlush() { ringFlushRequest_.store(true, std::memory_order_release); }
 
-  // Data-log hooks. The stream belongs to the caller, who closes it only after
-  // SetLogStream(0, nullptr) and a pause.
-  void SetLogStream(int enable, std::FILE* stream);
+  // Data-log hooks. The stream belongs to the caller. SetLogStream hands it
+  // over under the log lock: once it returns 0 the CommThread neither writes
+  // to the old stream nor will again, so the caller may close it. -1 when a
+  // write to the old stream has not returned within `waitMs` (an output that
+  // blocks: a stalled network or USB disk): the stream is no longer used but
+  // must not be closed under that write.
+  int SetLogStream(int enable, std::FILE* stream, int waitMs = 2000);
   int SetLogPaused(int flag);
   void RequestLogTimeStamp();
   void RequestLogMarker();
@@ -114,6 +118,7 @@ class SerialLink {
   void ReopenPort();
   bool Pass();
   void ServeLogRequest();
+  bool WriteLogRequest();  // under the log lock; false when a write failed
   void LogWriteFailed();
   void PostReopenAfterLineError();
   bool SleepUnlessStopping(int ms);
@@ -137,6 +142,9 @@ class SerialLink {
   std::uint8_t txBuffer_[TX_SLOT_SIZE] = {};
   std::atomic<int> txLength_{0};
 
+  // Held by the CommThread around every write to the log stream, and by
+  // SetLogStream around the hand-over.
+  std::timed_mutex logMutex_;
   std::atomic<bool> logEnabled_{false};
   std::atomic<std::FILE*> logStream_{nullptr};
   std::atomic<bool> logPaused_{false};

@@ -5,6 +5,8 @@
 #include <unistd.h>
 #endif
 
+#include <filesystem>
+
 #include "link/frame_processor.h"
 #include "platform/clock.h"
 
@@ -31,7 +33,9 @@ std::FILE* OpenLogStream(const std::string& path) {
 #else
   // Synchronous data writes stand in for commit-on-flush: each time the
   // stream's buffer goes out (full, or flushed), it is on the disk.
-  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_DSYNC | O_CLOEXEC, 0666);
+  // Non-blocking: a FIFO nobody reads refuses the open or the write instead
+  // of hanging the CommThread (regular files are not affected).
+  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_DSYNC | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return nullptr;
   std::FILE* stream = ::fdopen(fd, "ab+");
   if (!stream) ::close(fd);
@@ -83,6 +87,11 @@ int DataLog::StartDataLog() {
 
 int DataLog::OpenDataLog(const std::string& path) {
   if (LogActive()) return -1;
+  // What was there before, to be put back when not even the head fits.
+  std::error_code ec;
+  const bool existed = std::filesystem::exists(path, ec);
+  const bool regular = std::filesystem::is_regular_file(path, ec);
+  const std::uintmax_t sizeBefore = regular ? std::filesystem::file_size(path, ec) : 0;
   std::FILE* stream = openStream ? openStream(path) : OpenLogStream(path);
   if (!stream) {
     services_.ShowMessage(LOG_OPEN_ERROR_CAPTION, LOG_OPEN_ERROR_TEXT, MessageIcon::Information);
@@ -95,6 +104,15 @@ int DataLog::OpenDataLog(const std::string& path) {
   // The head goes out at once, so a full disk is found before recording starts.
   if (std::fwrite(head.data(), 1, head.size(), stream) != head.size() || std::fflush(stream) != 0) {
     CloseAfterFailure(stream);
+    // No empty or half-headed log is left behind; an appended log keeps
+    // exactly what it held.
+    // Only a file this open created is removed, and only a regular file is
+    // cut back: a device named as the log is never touched.
+    if (!existed) {
+      if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
+    } else if (regular && std::filesystem::file_size(path, ec) != sizeBefore && !ec) {
+      std::filesystem::resize_file(path, sizeBefore, ec);
+    }
     return -1;
   }
 
@@ -117,13 +135,17 @@ void DataLog::StopDataLog(int waitMs) {
   if (!LogActive()) return;
   logActive_.store(false, std::memory_order_release);
   logPaused_.store(false, std::memory_order_release);
-  link_.SetLogStream(0, nullptr);
-  // The CommThread may be inside a write to the stream; it checks the hook
-  // again before the next byte.
-  SleepMs(waitMs);
+  // Handed back under the link's log lock: once that returns 0 the CommThread
+  // is done with the stream. A write that never returns (an output that
+  // blocks) leaves the stream to that write: it is not closed under it.
+  const bool handedBack = link_.SetLogStream(0, nullptr, waitMs) == 0;
   // A failure of this stream posted meanwhile is answered by its closing.
   writeErrorPending_.store(false, std::memory_order_release);
-  std::fclose(stream_);
+  if (handedBack) {
+    std::fclose(stream_);
+  } else {
+    services_.ShowMessage(LOG_WRITE_ERROR_CAPTION, LOG_WRITE_ERROR_TEXT, MessageIcon::Information);
+  }
   stream_ = nullptr;
   Changed();
 }

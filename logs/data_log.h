@@ -32,10 +32,11 @@ constexpr char LOG_KEY_MARKER = '\t';
 constexpr char LOG_KEY_TIME_STAMP = ' ';
 constexpr char LOG_KEY_PAUSE = '\r';
 
-// Waits before a log stream is closed, so that the CommThread has finished a
-// byte in progress: after the menu command, and when the program ends.
-constexpr int LOG_CLOSE_WAIT_MS = 100;
-constexpr int LOG_CLOSE_WAIT_AT_EXIT_MS = 200;
+// The longest a write in progress on the CommThread may take to return when
+// the log is closed (after the menu command, and when the program ends): the
+// close waits only for such a write, and gives the stream up past this.
+constexpr int LOG_CLOSE_WAIT_MS = 2000;
+constexpr int LOG_CLOSE_WAIT_AT_EXIT_MS = 2000;
 
 constexpr const char* DATA_LOG_TITLE = "Select/Create File to Save Data Log to";
 constexpr const char* LOG_OPEN_ERROR_CAPTION = "File Open Error";

@@ -33,6 +33,8 @@ struct PortScript {
   std::mutex m;
   std::deque<std::uint8_t> incoming;
   bool isOpen = false;
+  bool hungUp = false;      // reads fail, as after an unplugged adapter
+  bool refuseOpen = false;  // the device is away: every open fails
 };
 
 class FakePort : public SerialPort {
@@ -40,6 +42,7 @@ class FakePort : public SerialPort {
   explicit FakePort(PortScript* s) : s_(s) {}
   int Open(const std::string&, const SerialOptions&) override {
     std::lock_guard<std::mutex> lock(s_->m);
+    if (s_->refuseOpen) return -1;
     s_->isOpen = true;
     return 0;
   }
@@ -53,6 +56,7 @@ class FakePort : public SerialPort {
   }
   int ReadByte(std::uint8_t* byte) override {
     std::lock_guard<std::mutex> lock(s_->m);
+    if (s_->hungUp) return -1;
     if (s_->incoming.empty()) return 0;
     *byte = s_->incoming.front();
     s_->incoming.pop_front();
@@ -485,6 +489,17 @@ std::FILE* OpenOnSmallDisk(const std::string& path, std::size_t room) {
   return fopencookie(new SmallDisk{file, room}, "a", io);
 }
 
+TEST_F(LogFixture, AnAppendedLogWhoseHeadDoesNotFitKeepsExactlyWhatItHeld) {
+  const std::string earlier = "an earlier drive's bytes";
+  test::WriteFileText(dir.File("old.dat"), earlier);
+  for (std::size_t room : {std::size_t{0}, std::size_t{10}, Head().size() - 1}) {
+    SCOPED_TRACE(room);
+    log->openStream = [room](const std::string& path) { return OpenOnSmallDisk(path, room); };
+    EXPECT_EQ(Start("old.dat"), -1);
+    EXPECT_EQ(OnDisk("old.dat"), earlier);
+  }
+}
+
 TEST_F(LogFixture, WriteFailureAtEveryStageKeepsWhatWasWrittenAndStopsLogging) {
   // Room on the disk, counted from the start of the head, from its end, or
   // from the end of the body.
@@ -521,7 +536,8 @@ TEST_F(LogFixture, WriteFailureAtEveryStageKeepsWhatWasWrittenAndStopsLogging) {
       ASSERT_EQ(services.Messages().size(), 1u);
       EXPECT_EQ(services.Messages()[0].caption, "File Write Error");
       EXPECT_EQ(services.Messages()[0].text, "Error Writing to File\nDisk Full?");
-      EXPECT_TRUE(SameBytes(OnDisk(name), full.substr(0, room)));
+      // No empty or half-headed log is left where there was none.
+      EXPECT_FALSE(std::filesystem::exists(dir.File(name)));
       continue;
     }
     ASSERT_EQ(started, 0);
@@ -561,6 +577,7 @@ TEST_F(LogFixture, HeadThatMeetsAFullDeviceIsReportedAsAWriteError) {
   EXPECT_EQ(services.Messages()[0].caption, "File Write Error");
   EXPECT_FALSE(log->LogActive());
   EXPECT_FALSE(link->LogEnabled());
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full")) << "a device named as the log is never removed";
 }
 
 TEST_F(LogFixture, FailureServedByTheSecondTickWhenNoQueuedCallCame) {
@@ -594,6 +611,109 @@ TEST_F(LogFixture, AReportThatIsNotAboutTheOpenLogIsIgnored) {
   Feed(a);
   log->StopDataLog();
   EXPECT_TRUE(SameBytes(OnDisk("healthy.dat"), head + Text(a)));
+}
+
+TEST_F(LogFixture, WhatArrivedBeforeAnOutageIsOnTheDiskDuringIt) {
+  const std::string head = Head();
+  ASSERT_EQ(Start("outage.dat"), 0);
+  const Bytes body = SampleBody(600, 5);  // well inside the stream's buffer
+  Feed(body);
+  {
+    std::lock_guard<std::mutex> lock(script.m);
+    script.hungUp = true;
+    script.refuseOpen = true;  // and it stays away
+  }
+  // Flushed at the hang-up, not when the device comes back.
+  WaitForFile("outage.dat", head + Text(body));
+  ASSERT_FALSE(link->PortRunning());
+  // A stamp asked for during the outage reaches the disk during it too.
+  EXPECT_TRUE(log->OnLogKey(LOG_KEY_TIME_STAMP));
+  WaitForFile("outage.dat", head + Text(body) + "TIME: " + kTime);
+}
+
+// A log output whose writes take as long as the test says.
+struct SlowDisk {
+  std::FILE* file;
+  std::atomic<int> writeMs{0};
+  std::atomic<bool> release{false};  // ends a write held "for ever"
+  std::atomic<bool> inWrite{false};
+  std::atomic<bool> closedDuringWrite{false};
+  std::atomic<bool> closed{false};
+};
+
+ssize_t SlowDiskWrite(void* cookie, const char* data, std::size_t size) {
+  auto* disk = static_cast<SlowDisk*>(cookie);
+  disk->inWrite.store(true);
+  const std::int64_t end = MonotonicMs() + disk->writeMs.load();
+  while (MonotonicMs() < end && !disk->release.load()) SleepMs(1);
+  std::fwrite(data, 1, size, disk->file);
+  std::fflush(disk->file);
+  disk->inWrite.store(false);
+  return static_cast<ssize_t>(size);
+}
+
+int SlowDiskClose(void* cookie) {
+  auto* disk = static_cast<SlowDisk*>(cookie);
+  if (disk->inWrite.load()) disk->closedDuringWrite.store(true);
+  std::fclose(disk->file);
+  disk->closed.store(true);
+  return 0;
+}
+
+std::FILE* OpenOnSlowDisk(const std::string& path, SlowDisk* disk) {
+  disk->file = std::fopen(path.c_str(), "ab");
+  if (!disk->file) return nullptr;
+  cookie_io_functions_t io{};
+  io.write = SlowDiskWrite;
+  io.close = SlowDiskClose;
+  std::FILE* stream = fopencookie(disk, "a", io);
+  std::setvbuf(stream, nullptr, _IONBF, 0);  // every byte is a write
+  return stream;
+}
+
+TEST_F(LogFixture, ClosingWaitsForAWriteInProgressInsteadOfASleep) {
+  SlowDisk disk;
+  log->openStream = [&disk](const std::string& path) { return OpenOnSlowDisk(path, &disk); };
+  const std::string head = Head();
+  ASSERT_EQ(Start("slow.dat"), 0);
+  disk.writeMs.store(400);  // longer than any fixed pause a close might make
+  {
+    std::lock_guard<std::mutex> lock(script.m);
+    script.incoming.push_back(0x42);
+  }
+  ASSERT_TRUE(WaitFor([&] { return disk.inWrite.load(); }));
+  log->StopDataLog();
+  EXPECT_TRUE(disk.closed.load());
+  EXPECT_FALSE(disk.closedDuringWrite.load()) << "the stream was closed under the CommThread's write";
+  EXPECT_EQ(OnDisk("slow.dat"), head + "B");
+  EXPECT_TRUE(services.Messages().empty());
+}
+
+TEST_F(LogFixture, AnOutputThatNeverReturnsCannotHangTheClose) {
+  SlowDisk disk;
+  log->openStream = [&disk](const std::string& path) { return OpenOnSlowDisk(path, &disk); };
+  const std::string head = Head();
+  ASSERT_EQ(Start("stuck.dat"), 0);
+  disk.writeMs.store(60000);  // a stalled network disk
+  {
+    std::lock_guard<std::mutex> lock(script.m);
+    script.incoming.push_back(0x42);
+  }
+  ASSERT_TRUE(WaitFor([&] { return disk.inWrite.load(); }));
+  const std::int64_t start = MonotonicMs();
+  log->StopDataLog(300);
+  EXPECT_LT(MonotonicMs() - start, 3000);
+  EXPECT_FALSE(log->LogActive());
+  EXPECT_FALSE(disk.closed.load()) << "never closed under the stuck write";
+  ASSERT_EQ(services.Messages().size(), 1u);
+  EXPECT_EQ(services.Messages()[0].caption, "File Write Error");
+  // The write returns at last; the CommThread goes on without the log.
+  disk.release.store(true);
+  ASSERT_TRUE(WaitFor([&] { return !disk.inWrite.load(); }));
+  Feed({1, 2, 3});
+  EXPECT_EQ(OnDisk("stuck.dat"), head + "B");
+  link->Stop();
+  std::fclose(disk.file);  // the stream given up is the test's to free
 }
 
 }  // namespace
