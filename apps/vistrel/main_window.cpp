@@ -236,7 +236,7 @@ void MainWindow::AddMenuItems(QMenu* menu, const MenuItem* items) {
       for (const std::string& device : devices) {
         QAction* action = ports->addAction(QString::fromStdString(device));
         connect(action, &QAction::triggered, this, [this, device] {
-          app_.settings.port = device;
+          app_.SetPortName(device);
           ReconnectPort();
         });
       }
@@ -270,7 +270,7 @@ void MainWindow::SetGrayed(int command, bool grayed) {
 
 void MainWindow::Command(int command) {
   if (int port = CommPortFromCommand(command)) {
-    app_.settings.port = "COM" + std::to_string(port);
+    app_.SetPortName("COM" + std::to_string(port));
     ReconnectPort();
     return;
   }
@@ -433,7 +433,7 @@ void MainWindow::DisconnectPort() { app_.link.RequestPort(PORT_CLOSE, nullptr); 
 void MainWindow::ShowPortState(int open) {
   app_.portOpen.store(open);
   if (!IsLiveMode(DisplayMode())) return;
-  const std::string port = app_.settings.port;
+  const std::string port = app_.PortName();
   surface_->DrawValues([port, open](Canvas& canvas) { PaintPortLine(canvas, port, open != 0); });
 }
 
@@ -449,7 +449,7 @@ StatusPanelValues MainWindow::CollectStatus() const {
   v.mapSensorBars = r.mapSensorBars.load();
   v.flashModel = r.flashController.load() != 0;
   v.flashBank = r.flashBank.load();
-  v.port = app_.settings.port;
+  v.port = app_.PortName();
   v.portOpen = app_.portOpen.load() != 0;
   v.logOpen = hooks.logOpen && hooks.logOpen();
   v.logPaused = hooks.logPaused && hooks.logPaused();

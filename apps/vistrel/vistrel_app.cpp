@@ -29,7 +29,19 @@ void VistrelApp::LoadSettings(const VistrelStartOptions& options) {
   PublishSettings();
 }
 
+void VistrelApp::SetPortName(const std::string& name) {
+  settings.port = name;
+  std::lock_guard<std::mutex> lock(portNameMutex_);
+  portName_ = name;
+}
+
+std::string VistrelApp::PortName() const {
+  std::lock_guard<std::mutex> lock(portNameMutex_);
+  return portName_;
+}
+
 void VistrelApp::PublishSettings() {
+  SetPortName(settings.port);
   SetTemperatureScale(settings.temperatureScale);
   SetSpeedUnit(settings.speedInKph);
   processor.autoVSave.store(settings.autoVeSave);

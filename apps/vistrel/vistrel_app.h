@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ class VistrelApp {
 
   PlatformServices& Services() { return *services_; }
 
+  // The serial port as picked ("COM3", a device path). The window thread sets
+  // it (and [PORT] with it); the CommThread and the DisplayThread read this
+  // copy for the port line, never the text the window is assigning.
+  void SetPortName(const std::string& name);
+  std::string PortName() const;
+
   VistrelSettings settings;
   ConfigFile config;
   SerialLink link;
@@ -66,6 +73,8 @@ class VistrelApp {
 
  private:
   bool shutDown_ = false;
+  mutable std::mutex portNameMutex_;  // a text is not a word
+  std::string portName_;
 };
 
 }  // namespace zrm

@@ -1,0 +1,74 @@
+// vistrel against the simulated ECM over a pseudo-terminal: the port as the
+// user picks it (the CommPort menu, a device path of any length), the port
+// line and the controller line of the status panel while data flows.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+
+#include "apps/vistrel/main_window.h"
+#include "gui/qt_services.h"
+#include "gui_test_support.h"
+#include "link/frame_processor.h"
+#include "scripted_services.h"
+#include "shell/main_menu.h"
+#include "sim/sim_ecm.h"
+#include "test_support.h"
+
+namespace zrm {
+namespace {
+
+struct PortFixture : ::testing::Test {
+  test::TempDir dir;
+  std::unique_ptr<sim::SimEcm> ecm;
+  QtServices qtServices;
+  test::ScriptedServices services;
+  std::unique_ptr<VistrelApp> app;
+  std::unique_ptr<MainWindow> window;
+  std::string tty;
+
+  void SetUp() override {
+    tty = dir.File("tty");
+    sim::SimOptions options;
+    options.linkPath = tty;
+    ecm = std::make_unique<sim::SimEcm>(options);
+    ASSERT_EQ(ecm->Start(), 0);
+    test::WriteFileText(dir.File("ZRM_Vistrel.cfg"), "[PORT] " + tty + "\r\r\n");
+    app = std::make_unique<VistrelApp>(&services);
+    app->LoadSettings({dir.File("ZRM_Vistrel.cfg"), true});
+    window = std::make_unique<MainWindow>(*app, qtServices);
+    window->show();
+    app->StartThreads();
+    window->SwitchDisplay(CMD_VISTREL);
+  }
+
+  void TearDown() override {
+    if (window) window->close();
+    window.reset();
+    app.reset();
+    if (ecm) ecm->Stop();
+  }
+
+  bool FramesFlow(int more = 20) {
+    const int frames = app->processor.record.goodFrames.load();
+    return test::PumpUntil([&] { return app->processor.record.goodFrames.load() > frames + more; }, 5000);
+  }
+};
+
+// The port picked on the window thread reaches the port line, which the
+// CommThread (open and close) and the DisplayThread (every shown frame) draw
+// from their own copy.
+TEST_F(PortFixture, PortPickedWhileDataFlowsReachesThePortLine) {
+  ASSERT_TRUE(FramesFlow());
+  EXPECT_EQ(window->CollectStatus().port, tty);
+  window->Command(CommPortCommand(5));
+  EXPECT_EQ(app->settings.port, "COM5");
+  EXPECT_EQ(window->CollectStatus().port, "COM5");
+  EXPECT_TRUE(test::PumpUntil([&] { return app->link.PortName() == SerialDevicePath("COM5"); }));
+  window->Command(CommPortCommand(6));
+  EXPECT_EQ(window->CollectStatus().port, "COM6");
+}
+
+}  // namespace
+}  // namespace zrm
