@@ -34,8 +34,11 @@ std::string SerialLink::PortName() const {
 
 int SerialLink::RequestPort(int code, const char* name) {
   if (code != PORT_OPEN && portOpen_.load(std::memory_order_acquire) && settings_.runtimeStreamCommands) {
+    // The stream-off must not be refused by a packet still waiting in the
+    // slot: the ECM would stream on into a closed port's next user.
+    WaitForTransmitSlot(200);
     TxMsXmit(0);
-    SleepMs(100);  // time for the CommThread to send it
+    WaitForTransmitSlot(100);  // time for the CommThread to send it
   }
   portRunning_.store(false, std::memory_order_release);
   {
@@ -45,6 +48,15 @@ int SerialLink::RequestPort(int code, const char* name) {
   portRequest_.store(code, std::memory_order_release);
   portRequestPending_.store(true, std::memory_order_release);
   return 0;
+}
+
+bool SerialLink::WaitForTransmitSlot(int ms) {
+  const std::int64_t end = MonotonicMs() + ms;
+  while (txLength_.load(std::memory_order_acquire) != 0) {
+    if (!portRunning_.load(std::memory_order_acquire) || MonotonicMs() >= end) return false;
+    SleepMs(1);
+  }
+  return true;
 }
 
 int SerialLink::QueueTransmit(const std::uint8_t* bytes, int length) {
@@ -168,12 +180,16 @@ bool SerialLink::OpenPort() {
 
 void SerialLink::ClosePort() {
   portRunning_.store(false, std::memory_order_release);
+  // A packet meant for this port dies with it; left in the slot it would
+  // refuse the next opening's stream-on.
+  txLength_.store(0, std::memory_order_release);
   if (port_->IsOpen()) port_->Close();
   portOpen_.store(false, std::memory_order_release);
   if (showPortState) showPortState(0);
 }
 
 void SerialLink::ReopenPort() {
+  txLength_.store(0, std::memory_order_release);  // nothing queued for the lost port goes to the next
   if (port_->IsOpen()) {
     port_->Close();
     portOpen_.store(false, std::memory_order_release);

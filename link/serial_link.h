@@ -73,6 +73,9 @@ class SerialLink {
   // 0 when queued, -1 when refused: port not running, a packet still waiting,
   // or more than 256 bytes.
   int QueueTransmit(const std::uint8_t* bytes, int length);
+  // Waits until the slot is empty (the CommThread took the packet), at most
+  // `ms` and only while the port runs. True when it is empty.
+  bool WaitForTransmitSlot(int ms);
 
   int RingCount() const { return ring_.Count(); }
   int RingGetByte() { return ring_.GetByte(); }

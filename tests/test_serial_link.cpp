@@ -2,6 +2,8 @@
 // around opens and closes, the back-off, the transmit slot and the log hooks.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <atomic>
 #include <cstdio>
 #include <deque>
@@ -342,6 +344,44 @@ TEST_F(LinkFixture, FlushRequestEmptiesTheRing) {
   link->RequestRingFlush();
   ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 0; }));
   EXPECT_EQ(link->RingGetByte(), -1);
+}
+
+TEST_F(LinkFixture, TheStreamOffWaitsForAPacketStillBeingSent) {
+  Make();
+  link->RequestPort(PORT_OPEN, "COM2");
+  ASSERT_TRUE(WaitFor([&] { return Written() == kStreamOn; }));
+  const Bytes bank{0x52, 0x42, 0x03, 0x00, 0x97};
+  script.holdWrites.store(true);  // the line is slow: the bank packet is still going out
+  ASSERT_EQ(link->QueueTransmit(bank.data(), static_cast<int>(bank.size())), 0);
+  std::thread line([&] {
+    SleepMs(50);
+    script.holdWrites.store(false);
+  });
+  link->RequestPort(PORT_CLOSE, nullptr);
+  line.join();
+  ASSERT_TRUE(WaitFor([&] { return !link->RequestPending(); }));
+  Bytes expected = kStreamOn;
+  expected.insert(expected.end(), bank.begin(), bank.end());
+  expected.insert(expected.end(), kStreamOff.begin(), kStreamOff.end());
+  EXPECT_EQ(Written(), expected);
+}
+
+TEST_F(LinkFixture, APacketLeftForALostPortDoesNotBlockTheNextStreamOn) {
+  Make();
+  link->RequestPort(PORT_OPEN, "COM2");
+  ASSERT_TRUE(WaitFor([&] { return Written() == kStreamOn; }));
+  const Bytes bank{0x52, 0x42, 0x03, 0x00, 0x97};
+  {
+    std::lock_guard<std::mutex> lock(script.m);
+    script.readError = true;
+    // Queued just as the line fails: it is meant for the port that is lost.
+    script.atReadError = [&] { link->QueueTransmit(bank.data(), static_cast<int>(bank.size())); };
+  }
+  Bytes twice = kStreamOn;
+  twice.insert(twice.end(), kStreamOn.begin(), kStreamOn.end());
+  EXPECT_TRUE(WaitFor([&] { return Written() == twice; })) << "the re-opened port is told to stream";
+  SleepMs(50);
+  EXPECT_EQ(Written(), twice) << "and gets nothing meant for the lost one";
 }
 
 }  // namespace
