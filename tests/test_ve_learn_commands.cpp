@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "link/frame_processor.h"
 #include "link/runtime_record.h"
 #include "scripted_services.h"
 #include "test_support.h"
@@ -161,6 +162,31 @@ TEST(VeLearnAutoSave, WritesReloadsAndClearsOnlyWhileLearning) {
   EXPECT_EQ(test::ReadFileBytes(s.dir.File("out.bin")).size(), 16384u);
   EXPECT_EQ(s.ve.LearnValue(24, 20), 0u);  // an empty grid
   EXPECT_TRUE(s.services.messages.empty());
+}
+
+// The dispatcher calls the auto-save only with the AutoUpdate switch on and
+// once the time a start set has come.
+TEST(VeLearnAutoSave, DispatcherCallsItOnlyWithTheSwitchOnWhenDue) {
+  FrameSources sources{nullptr};
+  sources.Halt();  // no frames: only the cycle's start runs
+  FrameProcessor processor{sources};
+  int calls = 0;
+  processor.hooks.autoSaveVeLearn = [&calls] { ++calls; };
+  processor.secondsTicker.store(1000);
+  processor.ProcessNextFrame();
+  EXPECT_EQ(calls, 0);  // the switch is off
+
+  processor.autoVSave.store(1);
+  processor.autoVTime.store(5);
+  processor.nextAutoSave.store(1001);
+  processor.ProcessNextFrame();
+  EXPECT_EQ(calls, 0);
+  processor.secondsTicker.store(1001);
+  processor.ProcessNextFrame();
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(processor.nextAutoSave.load(), 1001 + 5 * 60);
+  processor.ProcessNextFrame();
+  EXPECT_EQ(calls, 1);
 }
 
 TEST(VeLearnExit, WritesSilentlyOnlyWhileLearning) {

@@ -112,6 +112,50 @@ TEST_F(VeLearnRun, LearnsOneCellAndWritesTheDestination) {
       << out;
 }
 
+// Open loop, BLM 128, commanded 14.7, and a TT-1 wideband (AFR = 2 V + 10)
+// on channel 0 reading `counts`.
+Bytes OpenLoopPayload(std::uint8_t cts, int counts) {
+  Bytes p = RunningPayload(cts);
+  p[field::statusByte14] = 0x00;
+  p[field::blm] = 128;
+  p[field::commandedAfr] = 147;
+  p[field::adcChannel(0)] = static_cast<std::uint8_t>(counts >> 8);
+  p[field::adcChannel(0) + 1] = static_cast<std::uint8_t>(counts & 0xFF);
+  return p;
+}
+
+TEST_F(VeLearnRun, WidebandFromThePreferredChannel) {
+  test::WriteFileText(dir.File("vistrel.cfg"),
+                      "[TEMPERSCALE] 1\n[UPDATERATE] 0\n[AD0TYPE] 0\n[AD0INSTA] 1\n[AD0INDEX] 1\n"
+                      "[AD0FILTER] 100\n[AD0WBPREF] 1\n");
+  const int counts = 550;
+  Bytes log;
+  for (int i = 0; i < 55; ++i) {
+    const Bytes frame = test::WireFrame(OpenLoopPayload(173, counts));
+    log.insert(log.end(), frame.begin(), frame.end());
+  }
+  for (int i = 0; i < 40; ++i) {
+    const Bytes frame = test::WireFrame(OpenLoopPayload(100, counts));
+    log.insert(log.end(), frame.begin(), frame.end());
+  }
+  test::WriteFileBytes(dir.File("drive.dat"), log);
+  std::string out;
+  ASSERT_EQ(test::RunCommand(Args(" --input wb --smooth 0"), &out), 0) << out;
+
+  // V = counts x 5 / 1023 + 0.004; AFR = 2 V + 10 = 15.384; the sample is
+  // truncate(AFR / 14.7 x 128 + 0.5) = 134, and with the gain 1.0 so is the
+  // correction.
+  const double afr = 2.0 * (counts * 5.0 / 1023.0 + 0.004) + 10.0;
+  const auto sample = static_cast<unsigned>(afr / 14.7 * 128 + 0.5);
+  ASSERT_EQ(sample, 134u);
+  const Bytes written = test::ReadFileBytes(dir.File("dst.bin"));
+  ASSERT_EQ(written.size(), 16384u);
+  EXPECT_EQ(written[253 + 8], static_cast<std::uint8_t>((sample * source[253 + 8]) >> 7));
+  EXPECT_EQ(written[253 + 7], source[253 + 7]);
+  EXPECT_NE(out.find("\n2000     .   .   .   .   .   .   .   .   4   .   .   .   .   .\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("frames 95 samples 20\n"), std::string::npos) << out;
+}
+
 TEST_F(VeLearnRun, WidebandInputNamesClosedLoop) {
   std::string out;
   ASSERT_EQ(test::RunCommand(Args(" --input wb --smooth 0"), &out), 0) << out;
