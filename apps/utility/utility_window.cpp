@@ -181,6 +181,7 @@ void UtilityWindow::CreateControls() {
     box->setGeometry(row.x, row.y, row.width, row.height);
     box->setPalette(palette);
     box->setFocusPolicy(Qt::NoFocus);
+    if (std::string(row.title) == "Number of Injectors") injectorBox_ = box;
   }
 
   auto makeGroup = [this] {
@@ -271,6 +272,9 @@ void UtilityWindow::CreateControls() {
 
 void UtilityWindow::SetInjectorGroupEnabled(bool enabled) {
   if (!enabled) ClearGroup(injectors_);
+  // The box's caption greys with its buttons; the buttons are not its
+  // children, so each is switched too.
+  injectorBox_->setEnabled(enabled);
   for (QAbstractButton* button : injectors_->buttons()) button->setEnabled(enabled);
 }
 

@@ -92,6 +92,7 @@ class UtilityWindow : public QMainWindow {
   QButtonGroup* injection_ = nullptr;
   QButtonGroup* cylinders_ = nullptr;
   QButtonGroup* injectors_ = nullptr;
+  QWidget* injectorBox_ = nullptr;
   QButtonGroup* mapBar_ = nullptr;
   QButtonGroup* editor_ = nullptr;
   QCheckBox* vacRef_ = nullptr;
