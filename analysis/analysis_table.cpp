@@ -133,7 +133,7 @@ FindMarkResult AnalysisTable::FindNextMark() {
 }
 
 void AnalysisTable::PaintRows(Canvas& canvas) {
-  canvas.SetFont(FontId::List);
+  canvas.SetFont(FontId::Small);
   canvas.SetTransparentText(false);
   canvas.SetTextColour(COLOUR_TEXT);
   const std::string blank(VIEW_TEXT_LENGTH, ' ');
@@ -158,11 +158,11 @@ void AnalysisTable::Paint(Canvas& canvas, const std::string& fileName, int speed
   canvas.SetTextColour(COLOUR_TEXT);
   canvas.SetBackColour(COLOUR_BACKGROUND);
   if (view_) {
-    canvas.SetFont(FontId::List);
+    canvas.SetFont(FontId::Small);
     canvas.Text(FILE_NAME_X, FILE_NAME_Y, std::string(FILE_NAME_LONGEST, ' '));
     canvas.Text(FILE_NAME_X, FILE_NAME_Y, fileName.substr(0, FILE_NAME_LONGEST));
   }
-  canvas.SetFont(FontId::List);
+  canvas.SetFont(FontId::Small);
   canvas.Text(TABLE_TEXT_X, TABLE_TOP - HEADER_UPPER_OFFSET, TableHeaderUpper());
   canvas.Text(TABLE_TEXT_X, TABLE_TOP - HEADER_LOWER_OFFSET, TableHeaderLower(speedInKph, temperatureScale));
   // The frame around the text area and the scroll bar beside it.

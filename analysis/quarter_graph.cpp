@@ -85,8 +85,8 @@ void PaintQuarterGraph(Canvas& canvas, ViewFile& view, const QuarterGraphState& 
   canvas.Text(20, 8, std::string(30, ' '));
   canvas.Text(20, 8, state.fileName.substr(0, 30));
 
-  // Results.
-  canvas.SetFont(FontId::List);
+  // Results, in the proportional font so labels and values keep apart.
+  canvas.SetFont(FontId::Normal);
   Label(canvas, 171, 40, "0-60 mph:");
   Label(canvas, 171, 60, "60 foot:");
   Label(canvas, 171, 80, "330 foot:");

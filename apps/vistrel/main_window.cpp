@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "apps/vistrel/about_boxes.h"
+#include "apps/vistrel/analysis_view.h"
 #include "apps/vistrel/bank_selector_window.h"
 #include "apps/vistrel/diagnostics_view.h"
 #include "apps/vistrel/flash_window.h"
@@ -106,6 +107,7 @@ MainWindow::MainWindow(VistrelApp& app, QtServices& services)
   flash_ = std::make_unique<FlashWindow>(*this, app_, app_.Services());
   hooks.openFlashWindow = [this] { flash_->Open(); };
   hooks.closeFlashWindow = [this] { flash_->Close(); };
+  analysis_ = std::make_unique<AnalysisView>(*this, app_);
 
   diagnostics_ = std::make_unique<DiagnosticsView>(*this, app_, &app_.userDevices);
   malfCodes_ = std::make_unique<MalfCodesWindow>(*this, app_);

@@ -23,6 +23,7 @@ class GaugeDisplay;
 class QtServices;
 class PlaybackControls;
 class FlashWindow;
+class AnalysisView;
 class DiagnosticsView;
 class MalfCodesWindow;
 class BankSelectorWindow;
@@ -84,6 +85,7 @@ class MainWindow : public QMainWindow {
   QWidget* SurfaceView() const;
   GaugeDisplay& Gauge() { return *gauge_; }
   FlashWindow& Flash() { return *flash_; }
+  AnalysisView& Analysis() { return *analysis_; }
   DiagnosticsView& Diagnostics() { return *diagnostics_; }
   MalfCodesWindow& MalfCodesTool() { return *malfCodes_; }
   BankSelectorWindow& BankSelectorTool() { return *bankSelector_; }
@@ -142,6 +144,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<GaugeDisplay> gauge_;
   std::unique_ptr<PlaybackControls> playbackControls_;
   std::unique_ptr<FlashWindow> flash_;  // after the surface: it goes first
+  std::unique_ptr<AnalysisView> analysis_;
   std::unique_ptr<DiagnosticsView> diagnostics_;
   std::unique_ptr<MalfCodesWindow> malfCodes_;  // they go before the window's children
   std::unique_ptr<BankSelectorWindow> bankSelector_;
