@@ -260,6 +260,40 @@ TEST(BpcPainter, ColumnHitAreas) {
   EXPECT_EQ(BpcColumnAt(530, 400), BpcTable::None);  // below the boost table
 }
 
+// ZRM_Utility.cfg: limits, fallbacks and start values, and what a save writes.
+TEST(UtilityConfig, FallbacksStartValuesAndSave) {
+  test::TempDir dir;
+  const std::string path = dir.File("ZRM_Utility.cfg");
+  UtilitySettings s;
+  ConsoleServices console;
+  // A missing file is created empty and every input keeps its start value.
+  LoadConfig(MakeUtilityConfig(path, s, &console));
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_EQ(s, UtilitySettings{});
+  EXPECT_EQ(s.editorVersion, 4);
+
+  // Out of range: the key's fallback, which for the editor version is 5.
+  test::WriteFileText(path, "[BPCTPVERSION] 7\r\n[BPCMAPBAR] 0\r\n[BPCCYLINDER] 9\r\n[BPCFUELPSI] 1001\r\n"
+                            "[BPCINJECTORFLOW] 2000\r\n[XPOSHWND] -2\r\n");
+  UtilitySettings read;
+  LoadConfig(MakeUtilityConfig(path, read, &console));
+  EXPECT_EQ(read.editorVersion, 5);
+  EXPECT_EQ(read.mapBar, 1);
+  EXPECT_EQ(read.cylinders, 8);
+  EXPECT_EQ(read.fuelPressure, 130);
+  EXPECT_EQ(read.injectorFlow, 2000);  // the limit itself is allowed
+  EXPECT_EQ(read.mainWindowX, -1);
+
+  // A number field can hold more than the file allows (99.9 psi fits, 1000
+  // typed into the pressure field does not): the save writes the limit.
+  read.fuelPressure = 10000;
+  SaveConfig(MakeUtilityConfig(path, read, &console));
+  EXPECT_EQ(test::ReadFileText(path),
+            "[ID] ZRM Utility\r\n[XPOSHWND] -1\r\n[YPOSHWND] -1\r\n[BPCINJTYPE] 0\r\n[BPCCYLINDER] 8\r\n"
+            "[BPCVACREF] 0\r\n[BPCDISPLACEMENT] 350\r\n[BPCFUELPSI] 1000\r\n[BPCNUMINJECTOR] 2\r\n"
+            "[BPCINJECTORFLOW] 2000\r\n[BPCMAPBAR] 1\r\n[BPCTPVERSION] 5\r\n");
+}
+
 // zrmtool bpc against the same known answers.
 class ZrmtoolBpc : public ::testing::Test {
  protected:
