@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QSlider>
 #include <QTabBar>
 
@@ -369,10 +370,24 @@ PreferencesDialog::PreferencesDialog(VistrelApp& app, QWidget* parent) : QDialog
   tabs_->setCurrentIndex(0);
   CreatePage(0);
   connect(tabs_, &QTabBar::currentChanged, this, [this](int index) { OnTabChanged(index); });
-  setTabOrder(tabs_, pageArea_);
-  setTabOrder(pageArea_, ok_);
-  setTabOrder(ok_, cancel_);
-  setTabOrder(cancel_, apply_);
+  // The keys of a property sheet: Ctrl+Tab and Ctrl+PgDn to the next tab,
+  // Ctrl+Shift+Tab and Ctrl+PgUp back.
+  const struct {
+    QKeySequence keys;
+    int step;
+  } tabKeys[] = {{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                 {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+                 {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+                 {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+                 {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}};
+  for (const auto& key : tabKeys) {
+    auto* shortcut = new QShortcut(key.keys, this);
+    const int step = key.step;
+    connect(shortcut, &QShortcut::activated, this, [this, step] {
+      const int count = tabs_->count();
+      tabs_->setCurrentIndex((tabs_->currentIndex() + step + count) % count);
+    });
+  }
 }
 
 void PreferencesDialog::CreatePage(int index) {
@@ -392,11 +407,14 @@ void PreferencesDialog::CreatePage(int index) {
   }
   page->setGeometry(0, 0, pageArea_->width(), pageArea_->height());
   page->show();
-  if (index == 0) {
-    general_->Control(GEN_BLM)->setFocus();
-  } else {
-    channels_->Control(CHAN_DEVICE[0])->setFocus();
-  }
+  // Tab order: the tab bar, the page's controls, OK, Cancel, Apply.
+  QWidget* first = index == 0 ? general_->Control(GEN_BLM) : channels_->Control(CHAN_DEVICE[0]);
+  QWidget* last = index == 0 ? general_->Control(GEN_REDLINE) : channels_->Control(CHAN_FUEL + ADC_CHANNEL_COUNT - 1);
+  setTabOrder(tabs_, first);
+  setTabOrder(last, ok_);
+  setTabOrder(ok_, cancel_);
+  setTabOrder(cancel_, apply_);
+  first->setFocus();
 }
 
 void PreferencesDialog::ApplyPage() {

@@ -298,5 +298,25 @@ TEST_F(PreferencesDialogTest, KeyboardAloneChoosesAChannelDevice) {
   EXPECT_EQ(Saved("[AD3WBPREF]"), "1");
 }
 
+TEST_F(PreferencesDialogTest, CtrlTabSwitchesPagesAndTabWalksThePage) {
+  Open();
+  General(GEN_REDLINE)->setFocus();
+  Key(Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), Button(PREF_OK));
+  Key(Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_EQ(dialog->CurrentPage(), 1);
+  EXPECT_EQ(QApplication::focusWidget(), Channel(CHAN_DEVICE[0]));
+  Key(Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), Channel(CHAN_FILTER + 0));
+  Channel(CHAN_FUEL + 7)->setFocus();
+  Key(Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), Button(PREF_OK));
+  Key(Qt::Key_PageUp, Qt::ControlModifier);
+  EXPECT_EQ(dialog->CurrentPage(), 0);
+  EXPECT_EQ(QApplication::focusWidget(), General(GEN_BLM));
+  Key(Qt::Key_Escape);
+  ASSERT_TRUE(test::PumpUntil([this] { return !dialog->isVisible(); }, 1000));
+}
+
 }  // namespace
 }  // namespace zrm
