@@ -1,13 +1,20 @@
 #include "link/display_thread.h"
 
+#include <system_error>
+
 #include "platform/clock.h"
 
 namespace zrm {
 
-void DisplayThread::Start() {
-  if (thread_.joinable()) return;
+int DisplayThread::Start() {
+  if (thread_.joinable()) return 0;
   stopping_.store(false);
-  thread_ = std::thread([this] { Run(); });
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    return -1;  // the system has no thread to give
+  }
+  return 0;
 }
 
 void DisplayThread::Stop() {

@@ -26,7 +26,8 @@ class DisplayThread {
   DisplayThread(const DisplayThread&) = delete;
   DisplayThread& operator=(const DisplayThread&) = delete;
 
-  void Start();
+  // 0, or -1 when the thread cannot be created.
+  int Start();
   void Stop();
 
   // One turn of the loop; returns after its sleep. For tests.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 #include "link/runtime_packet.h"
 #include "platform/clock.h"
@@ -13,10 +14,15 @@ SerialLink::SerialLink(LinkSettings settings, std::unique_ptr<SerialPort> port)
 
 SerialLink::~SerialLink() { Stop(); }
 
-void SerialLink::Start() {
-  if (thread_.joinable()) return;
+int SerialLink::Start() {
+  if (thread_.joinable()) return 0;
   stopping_.store(false);
-  thread_ = std::thread([this] { Run(); });
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    return -1;  // the system has no thread to give
+  }
+  return 0;
 }
 
 void SerialLink::Stop() {

@@ -60,8 +60,9 @@ class SerialLink {
   std::function<void()> reportLogWriteError;
   std::function<std::string()> localTime;
 
-  // Starts the CommThread; it runs until Stop() or destruction.
-  void Start();
+  // Starts the CommThread; it runs until Stop() or destruction. 0, or -1 when
+  // the thread cannot be created.
+  int Start();
   // Ends the CommThread and closes the port without any message to the ECM.
   void Stop();
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QShortcut>
 #include <QTimer>
 #include <csignal>
@@ -74,7 +75,18 @@ int main(int argc, char** argv) {
   app.LoadSettings(options.start);
   zrm::MainWindow window(app, services);
   window.show();
-  app.StartThreads();
+  if (const char* failed = app.StartThreads()) {
+    // Said on the terminal too, so that a script sees why the program ended.
+    std::fprintf(stderr, "vistrel: CreateThread failed (%s)\n", failed);
+    QMessageBox box(QMessageBox::NoIcon, failed, "CreateThread failed", QMessageBox::Ok);
+    QTimer stopPoll;
+    QObject::connect(&stopPoll, &QTimer::timeout, &box, [&box] {
+      if (stopSignal) box.reject();
+    });
+    stopPoll.start(50);
+    box.exec();
+    return 0;
+  }
   window.SwitchDisplay(zrm::CMD_VISTREL);
 
   for (const char* keys : {"Alt+?", "Alt+/"}) {

@@ -50,9 +50,10 @@ void VistrelApp::PublishSettings() {
   playback.ApplyPlaybackDelay();
 }
 
-void VistrelApp::StartThreads() {
-  displayThread.Start();
-  link.Start();
+const char* VistrelApp::StartThreads() {
+  if (displayThread.Start() != 0) return "display";
+  if (link.Start() != 0) return "comm";
+  return nullptr;
 }
 
 void VistrelApp::Shutdown() {

@@ -39,7 +39,9 @@ class VistrelApp {
   void LoadSettings(const VistrelStartOptions& options);
   // Copies the settings the threads read into their shared words.
   void PublishSettings();
-  void StartThreads();
+  // The DisplayThread, then the CommThread. nullptr, or the caption of the
+  // failure box ("display", "comm") when one cannot be created.
+  const char* StartThreads();
   // Shutdown after the window has stored its position: configuration saved,
   // port closed the normal way, threads ended.
   void Shutdown();

@@ -70,5 +70,24 @@ TEST_F(PortFixture, PortPickedWhileDataFlowsReachesThePortLine) {
   EXPECT_EQ(window->CollectStatus().port, "COM6");
 }
 
+// A thread that cannot be created ends the start with the "CreateThread
+// failed" box (caption "display" for the first) and exit status 0, not with an
+// abort. Thread stacks as large as the address space allows leave the system
+// no room for one, while the program itself still starts.
+TEST(VistrelStart, AThreadThatCannotBeCreatedIsReportedAndTheProgramEndsWithStatusZero) {
+  test::TempDir dir;
+  test::WriteFileText(dir.File("ZRM_Vistrel.cfg"), "[PORT] COM39\r\r\n");
+  const std::string err = dir.File("err.txt");
+  const std::string script =
+      "(ulimit -s 3000000 && ulimit -v 2500000 && QT_QPA_PLATFORM=offscreen exec " + std::string(VISTREL_PATH) +
+      " --config " + dir.File("ZRM_Vistrel.cfg") + " 2>" + err + ") & PID=$!; " +
+      "for i in $(seq 300); do grep -q 'CreateThread failed' " + err + " 2>/dev/null && break; " +
+      "kill -0 $PID 2>/dev/null || break; sleep 0.1; done; kill -TERM $PID 2>/dev/null; wait $PID";
+  EXPECT_EQ(test::RunCommand(script, nullptr), 0);
+  const std::string said = test::ReadFileText(err);
+  EXPECT_NE(said.find("vistrel: CreateThread failed (display)"), std::string::npos) << said;
+  EXPECT_EQ(said.find("terminate"), std::string::npos) << said;
+}
+
 }  // namespace
 }  // namespace zrm
