@@ -66,15 +66,19 @@ struct ToolWindowFixture : ::testing::Test {
   std::unique_ptr<VistrelApp> app;
   std::unique_ptr<MainWindow> window;
 
+  void Stop() {
+    if (window) window->close();  // saves the configuration
+    window.reset();
+    app.reset();
+  }
   void Start(const std::string& config) {
+    Stop();
     test::WriteFileText(dir.File("ZRM_Vistrel.cfg"), config);
     Restart();
   }
   // A new program on the configuration file as the last one left it.
   void Restart() {
-    if (window) window->close();
-    window.reset();
-    app.reset();
+    Stop();
     app = std::make_unique<VistrelApp>(&services);
     app->LoadSettings({dir.File("ZRM_Vistrel.cfg"), true});
     window = std::make_unique<MainWindow>(*app, services);
@@ -84,11 +88,7 @@ struct ToolWindowFixture : ::testing::Test {
   }
   // No such device here: the port stays closed, and the test feeds the frames.
   void SetUp() override { Start("[PORT] COM39\r\r\n"); }
-  void TearDown() override {
-    if (window) window->close();
-    window.reset();
-    app.reset();
-  }
+  void TearDown() override { Stop(); }
 
   std::string Saved() const { return test::ReadFileText(dir.File("ZRM_Vistrel.cfg")); }
   bool SavedHas(const std::string& line) const { return Saved().find(line + "\r\r\n") != std::string::npos; }
@@ -122,6 +122,24 @@ TEST_F(ToolWindowFixture, DiagnosticsValuesAndTheChartsNewestSegment) {
   EXPECT_TRUE(AnyPixel(image, 100, 254, 132, 282, COLOUR_TEXT));
   EXPECT_FALSE(AnyPixel(image, 150, 254, 160, 282, COLOUR_TEXT));
   if (const char* shots = std::getenv("ZRM_TEST_SCREENSHOTS")) window->grab().save(QString(shots) + "/diagnostics.png");
+}
+
+TEST_F(ToolWindowFixture, TheWidebandTraceFollowsThePreferredChannel) {
+  // Channel 0 is a TT-1 wideband (AFR = 2 V + 10), the preferred one.
+  Start("[PORT] COM39\r\r\n[AD0TYPE] 0\r\r\n[AD0INSTA] 1\r\r\n[AD0INDEX] 1\r\r\n[AD0NAME] TT-1 WB\r\r\n"
+        "[AD0WBPREF] 1\r\r\n");
+  window->SwitchDisplay(CMD_DIAGNOSTIC);
+  RetainedSurface& surface = window->Surface();
+  ASSERT_TRUE(PumpUntil([&] { return PixelAt(surface.Image(), CHART_LEFT, 400) == COLOUR_TEXT; }));
+  EXPECT_TRUE(AnyPixel(surface.Image(), 218, 305, 260, 320, CHART_AFR_COLOUR)) << "the \"WB O2\" legend";
+
+  Frame f;
+  f.Set(field::adcChannel(0), 0x02).Set(field::adcChannel(0) + 1, 0x00);  // 512 counts: 2.506 V, AFR 15.01
+  app->processor.ProcessFrame(f.bytes.data());
+  app->processor.ProcessFrame(f.bytes.data());
+  const QImage image = surface.Image();
+  // 521 - round(5.01 x 19.125) = 425
+  for (int x = 763; x <= 766; ++x) EXPECT_EQ(PixelAt(image, x, 425), CHART_AFR_COLOUR) << x;
 }
 
 TEST_F(ToolWindowFixture, MalfunctionLampsLightByTheirBits) {
