@@ -273,8 +273,12 @@ void KnockMap::PaintKnockMap(Canvas& canvas) {
       canvas.Text(t.x, t.y, t.text);
       continue;
     }
-    // Right to left, each piece without its trailing blanks: a font wider
-    // than the pitch then only covers the leading blanks of the piece after.
+    // The line's whole width is cleared as its opaque text would clear it,
+    // then the pieces go right to left, each without its trailing blanks: a
+    // font wider than the pitch then only covers the leading blanks of the
+    // piece after it, and nothing of a highlight box is left behind.
+    canvas.FillRect(t.x, t.y, t.x + static_cast<int>(t.text.size()) * KNOCK_CHARACTER_PITCH,
+                    t.y + canvas.TextHeight(), COLOUR_BACKGROUND);
     std::vector<std::pair<std::size_t, std::size_t>> pieces{{0, static_cast<std::size_t>(t.head)}};
     for (std::size_t at = pieces[0].second; at < t.text.size(); at += KNOCK_CELL_CHARACTERS)
       pieces.push_back({at, KNOCK_CELL_CHARACTERS});

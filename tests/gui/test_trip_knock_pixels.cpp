@@ -179,7 +179,7 @@ struct KnockPixels : ::testing::Test {
     record.rpm = 2500;
     record.mapSensorBars = 2;
   }
-  void Frame(int counter, int retard, int boostRaw) {
+  void Frame(int counter, int retard, int boostRaw, int active = 0) {
     Bytes f(FRAME_PAYLOAD_SIZE, 0);
     f[field::knockCount] = static_cast<std::uint8_t>(counter >> 8);
     f[field::knockCount + 1] = static_cast<std::uint8_t>(counter & 0xFF);
@@ -187,7 +187,7 @@ struct KnockPixels : ::testing::Test {
     f[field::mapGauge] = 166;  // 72 kPa
     f[field::mapRaw] = 200;    // 2-bar: 62 kPa of boost
     f[field::boostRaw] = static_cast<std::uint8_t>(boostRaw);
-    knock.KnockFrame(f.data(), 0);
+    knock.KnockFrame(f.data(), active);
   }
   void Paint() {
     surface.PaintStatic([this](Canvas& canvas) { knock.PaintKnockDisplay(canvas); });
@@ -215,6 +215,18 @@ TEST_F(KnockPixels, HighlightedCellGreenWithItsValue) {
   EXPECT_GT(InkIn(left, top, left + 29, top + 15), 10);  // " 10 " over the box
   // The neighbouring cell is not highlighted.
   EXPECT_NE(At(left + 32 + 1, top + 1), green);
+
+  // The highlight moves on with the next refresh and leaves nothing behind.
+  settings.updateDivisor = 0;
+  knock.ReloadSettings();
+  record.rpm = 4000;
+  Frame(126, 0, 0, 1);
+  const QImage image = surface.Image();
+  int left_over = 0;
+  for (int y = top; y < top + 15; ++y)
+    for (int x = left; x < left + 29; ++x) left_over += PixelAt(image, x, y) == green ? 1 : 0;
+  EXPECT_EQ(left_over, 0);
+  EXPECT_EQ(At(left + 1, 13 * 15 + 121 + 1), green);  // row 15 (4000)
 }
 
 TEST_F(KnockPixels, BoostGridHighlightYellowWhenTheFrameWentToTheStandardGrid) {
