@@ -120,10 +120,9 @@ int ConvertCalibration(const std::string& oldPath, const std::string& newPath, s
   if (got != sizeof K) return Fail(error, CONVERT_READ_FAILED);
 
   if (CalibrationLayout(K) == LAYOUT_V20) {
-    const bool shown = environment.run != nullptr && environment.run->version20MessageShown;
+    const bool shown = environment.run != nullptr && environment.run->version20MessageShown.exchange(true);
     if (!shown && environment.services != nullptr)
       environment.services->ShowMessage(V20_MESSAGE_CAPTION, V20_MESSAGE_TEXT, MessageIcon::Error);
-    if (environment.run != nullptr) environment.run->version20MessageShown = true;
   }
   ConvertCalibrationBytes(K);
 

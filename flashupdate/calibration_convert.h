@@ -11,6 +11,7 @@
 // utility's trailer: 16384 bytes, as a bank read writes it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,8 +35,9 @@ constexpr const char* CONVERT_NEW_WRITE_FAILED = "New Calibration File Write Fai
 
 // What lasts for one run of the utility, across updates and offline
 // conversions.
+// The update thread and an offline conversion may both convert at once.
 struct UpdateRunState {
-  bool version20MessageShown = false;
+  std::atomic<bool> version20MessageShown{false};
 };
 
 // What a conversion needs from its program.

@@ -1,0 +1,155 @@
+// The firmware update of all eight banks against the simulated ECM at
+// 57600 baud, through the update utility's link and a pseudo-terminal, as
+// "Proceed With Update" runs it. Every bank holds an older version, so each
+// is read, converted, programmed (32 calibration and 96 firmware pages) and
+// read back twice.
+//
+// The simulator paces its answers at line speed; the pseudo-terminal does
+// not pace what the host sends, so the loader here also takes each received
+// byte only after its time on the wire. The floor is the time all bytes, both
+// ways, need at 5760 bytes a second plus the procedure's fixed pauses (X 0
+// 60 ms, F 60 ms, 100 ms before each new file is written); `ratio` is the
+// time taken over that floor.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "flash/flash_ticks.h"
+#include "flash/link_transport.h"
+#include "flashupdate/update_ecm.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "sim/flash_loader.h"
+#include "sim/sim_ecm.h"
+#include "sim/synthetic_firmware.h"
+#include "sim/versioned_banks.h"
+
+namespace {
+
+constexpr double kWireBytesPerSecond = 5760.0;
+constexpr double kFixedPausesSeconds = 0.060 + 0.060 + 8 * 0.100;
+
+class QuietMessages : public zrm::MessageSink {
+ public:
+  int LogMessage(zrm::Colour, std::string_view text) override {
+    last = std::string(text);
+    return 0;
+  }
+  std::string last;
+};
+
+// The loader behind a line that delivers the host's bytes at line speed.
+class PacedLoader : public zrm::sim::LoaderHandler {
+ public:
+  explicit PacedLoader(std::shared_ptr<zrm::sim::SimFlashLoader> inner) : inner_(std::move(inner)) {}
+  void Enter() override { inner_->Enter(); }
+  bool Receive(const std::uint8_t* bytes, std::size_t length, std::vector<std::uint8_t>* reply) override {
+    received += length;
+    owedUs_ += static_cast<double>(length) * 1e6 / kWireBytesPerSecond;
+    const int ms = static_cast<int>(owedUs_ / 1000);
+    if (ms > 0) zrm::SleepMs(ms);
+    owedUs_ -= ms * 1000.0;
+    return inner_->Receive(bytes, length, reply);
+  }
+  std::atomic<std::uint64_t> received{0};
+
+ private:
+  std::shared_ptr<zrm::sim::SimFlashLoader> inner_;
+  double owedUs_ = 0;
+};
+
+void UpdateAllEightBanks(benchmark::State& state) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "zrm-bench-firmware-update";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string tty = (folder / "tty").string();
+
+  auto loader = std::make_shared<zrm::sim::SimFlashLoader>(zrm::sim::FlashLoaderOptions{});
+  loader->Open();
+  auto paced = std::make_shared<PacedLoader>(loader);
+  zrm::sim::SimOptions options;
+  options.linkPath = tty;
+  options.wireSpeed = true;
+  zrm::sim::SimEcm ecm(options);
+  ecm.SetLoader(paced);
+  if (ecm.Start() != 0) {
+    state.SkipWithError("cannot start the simulated ECM");
+    return;
+  }
+  zrm::SerialLink link(zrm::LinkSettings::FlashUpdate());
+  link.Start();
+  link.RequestPort(zrm::PORT_OPEN, tty.c_str());
+  for (int i = 0; i < 500 && !link.PortRunning(); ++i) zrm::SleepMs(10);
+  zrm::FlashTickTimer ticks;
+  ticks.Start();
+  zrm::LinkFlashTransport transport(link, ticks.Counter());
+  QuietMessages messages;
+  zrm::FlashProtocol protocol(transport, zrm::FlashProtocolSettings::FlashUpdate(), &messages);
+  zrm::FirmwareImage image;
+  image.bytes = zrm::sim::SyntheticFirmwareImage();
+  zrm::UpdateRunState run;
+
+  std::error_code ignored;
+  const char* versions[8] = {"2.0", "2.1", "2.2", "2.4", "2.5", "2.6", "2.6", "2.4"};
+  double floorSeconds = 0;
+  double tookSeconds = 0;
+  int runs = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (int b = 0; b < 8; ++b) {
+      const auto* v = zrm::sim::FindBankVersion(versions[b]);
+      loader->SetBank(b, zrm::sim::VersionedBank(b, v->layout, v->key));
+      std::filesystem::path old = folder / ("Bank_" + std::to_string(b) + "_old.bin");
+      std::filesystem::permissions(old, std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
+                                   ignored);
+      std::filesystem::remove(old, ignored);
+    }
+    state.ResumeTiming();
+
+    const std::uint64_t sentBefore = paced->received.load() + ecm.Packets().size() * 5;
+    const std::uint64_t answersBefore = loader->AnswerBytes();
+    zrm::UpdateEnvironment environment;
+    environment.folder = folder.string() + "/";
+    environment.image = &image;
+    environment.convert.run = &run;
+    environment.convert.pause = zrm::SleepMs;
+    const std::int64_t start = zrm::MonotonicMs();
+    const int result = zrm::UpdateEcm(protocol, messages, environment);
+    tookSeconds += (zrm::MonotonicMs() - start) / 1000.0;
+    if (result != 0) {
+      state.SkipWithError(("the update failed: " + messages.last).c_str());
+      break;
+    }
+    const double sent = static_cast<double>(paced->received.load() + ecm.Packets().size() * 5 - sentBefore);
+    const double answers = static_cast<double>(loader->AnswerBytes() - answersBefore);
+    floorSeconds += (sent + answers) / kWireBytesPerSecond + kFixedPausesSeconds;
+    ++runs;
+    state.counters["sent_bytes"] = sent;
+    state.counters["answer_bytes"] = answers;
+  }
+  if (runs > 0) {
+    state.counters["took_s"] = tookSeconds / runs;
+    state.counters["floor_s"] = floorSeconds / runs;
+    state.counters["ratio"] = tookSeconds / floorSeconds;
+  }
+
+  ticks.Stop();
+  link.RequestPort(zrm::PORT_CLOSE, nullptr);
+  for (int i = 0; i < 100 && link.RequestPending(); ++i) zrm::SleepMs(10);
+  link.Stop();
+  ecm.Stop();
+  for (int b = 0; b < 8; ++b) {
+    std::filesystem::path old = folder / ("Bank_" + std::to_string(b) + "_old.bin");
+    std::filesystem::permissions(old, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::remove_all(folder, ignored);
+}
+
+BENCHMARK(UpdateAllEightBanks)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
