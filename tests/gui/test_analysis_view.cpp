@@ -10,6 +10,9 @@
 #include <QScrollBar>
 #include <QTest>
 #include <cstdlib>
+#include <filesystem>
+
+#include "link/conversions.h"
 
 #include "analysis_log_fixture.h"
 #include "apps/vistrel/analysis_view.h"
@@ -222,6 +225,24 @@ TEST_F(AnalysisFixture, QuarterMileGraphFromTheLaunchRow) {
   Button(AnalysisControl::QuarterMile)->click();
   EXPECT_TRUE(graph->IsOpen());
   EXPECT_EQ(graph->pos(), place);
+}
+
+TEST_F(AnalysisFixture, UnitChangeRebuildsTheViewKeepingTheSelection) {
+  ViewDragLog();
+  QTest::mouseClick(window->SurfaceView(), Qt::LeftButton, {}, QPoint(200, 104 + 7 * 17 + 5));
+  ASSERT_EQ(View().Table().SelectedRow(), 7);
+  // km/h from the preferences: row 10 (46 mph) reads 74 km/h afterwards.
+  app->settings.speedInKph = 1;
+  SetSpeedUnit(1);
+  window->LayOutDisplays();
+  SetSpeedUnit(0);
+  ASSERT_EQ(View().Table().Rows(), 135);
+  EXPECT_EQ(View().Table().SelectedRow(), 7);
+  char record[VIEW_RECORD_SIZE];
+  ASSERT_EQ(View().Table().View()->Read(10, record), 0);
+  EXPECT_EQ(std::string(record + VIEW_COL_SPEED, 3), " 74");
+  ASSERT_EQ(View().Table().View()->Read(7, record), 0);
+  EXPECT_EQ(record[0], ROW_SELECTED);
 }
 
 TEST_F(AnalysisFixture, DumpLogWritesBesideTheLog) {
