@@ -438,6 +438,9 @@ void UtilityWindow::keyPressEvent(QKeyEvent* event) {
 
 void UtilityWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  // At start only: a window restored from the task bar keeps its focus.
+  if (shown_) return;
+  shown_ = true;
   if (QAbstractButton* tbi = Button("Injection Type", "TBI")) tbi->setFocus();
 }
 

@@ -100,6 +100,7 @@ class UtilityWindow : public QMainWindow {
   QLineEdit* fields_[3] = {};
   std::map<std::string, QAbstractButton*> buttons_;  // by "group/text"
   bool closing_ = false;
+  bool shown_ = false;
 };
 
 }  // namespace zrm
