@@ -188,8 +188,7 @@ TEST(BinVeTable, SmoothedTableIsWrittenWhenAFactorIsSet) {
 }
 
 TEST(BinVeTable, AFailedWriteLeavesTheOldDestinationWhole) {
-  for (ReplaceStep step : {ReplaceStep::Create, ReplaceStep::Write, ReplaceStep::Sync, ReplaceStep::Close,
-                           ReplaceStep::Rename}) {
+  for (ReplaceStep step : {ReplaceStep::Create, ReplaceStep::Write, ReplaceStep::Commit}) {
     SCOPED_TRACE(static_cast<int>(step));
     Fixture f;
     test::WriteFileBytes(f.dir.File("src.bin"), MakeBin(3, true));
@@ -212,6 +211,22 @@ TEST(BinVeTable, AFailedWriteLeavesTheOldDestinationWhole) {
     EXPECT_EQ(f.ve.WriteBinVeTable(f.dir.File("src.bin"), f.dir.File("out.bin"), 3), 0);
     EXPECT_NE(test::ReadFileBytes(f.dir.File("out.bin")), old);
   }
+}
+
+// A destination reached through a link is written where the link points, and
+// keeps its permissions.
+TEST(BinVeTable, LinkedDestinationStaysALinkWithItsPermissions) {
+  namespace fs = std::filesystem;
+  Fixture f;
+  test::WriteFileBytes(f.dir.File("src.bin"), MakeBin(3, false));
+  test::WriteFileBytes(f.dir.File("real.bin"), MakeBin(9, false));
+  fs::permissions(f.dir.File("real.bin"), fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink(f.dir.File("real.bin"), f.dir.File("out.bin"));
+  FillLearned(f, f.dir.File("src.bin"));
+  ASSERT_EQ(f.ve.WriteBinVeTable(f.dir.File("src.bin"), f.dir.File("out.bin"), 3), 0);
+  EXPECT_TRUE(fs::is_symlink(f.dir.File("out.bin")));
+  EXPECT_EQ(test::ReadFileBytes(f.dir.File("real.bin"))[1], 4);
+  EXPECT_EQ(fs::status(f.dir.File("real.bin")).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST(BinVeTable, UnwritableDestinationFails) {

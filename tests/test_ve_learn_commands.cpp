@@ -130,7 +130,7 @@ TEST(VeLearnStop, WritesAndRestoresTheIdleMenuEvenAfterAFailedWrite) {
     s.services.choices = {s.dir.File("engine_00012.bin"), s.dir.File("out.bin")};
     s.ve.StartVeLearn();
     ASSERT_TRUE(s.ve.Learning());
-    if (fail) s.ve.replaceFault = [](ReplaceStep step) { return step == ReplaceStep::Rename; };
+    if (fail) s.ve.replaceFault = [](ReplaceStep step) { return step == ReplaceStep::Commit; };
     EXPECT_EQ(s.ve.StopVeLearn(), fail ? -1 : 0);
     EXPECT_FALSE(s.ve.Learning());
     EXPECT_EQ(s.menu, (std::vector<bool>{true, false}));

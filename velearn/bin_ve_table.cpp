@@ -1,6 +1,5 @@
 #include "velearn/bin_ve_table.h"
 
-#include <cerrno>
 #include <cstdio>
 
 #include "platform/durable_file.h"
@@ -126,30 +125,14 @@ int LoadDestinationImage(const std::string& sourcePath, const std::string& desti
 
 int ReplaceFileContents(const std::string& path, const std::vector<std::uint8_t>& bytes, const ReplaceFault& fault) {
   auto fails = [&fault](ReplaceStep step) { return fault && fault(step); };
-
-  std::string temporary;
-  std::FILE* file = nullptr;
-  if (!fails(ReplaceStep::Create)) {
-    // A stale new file of an earlier crash is left to the user; take another name.
-    for (int n = 0; n < 100 && file == nullptr; ++n) {
-      temporary = path + (n == 0 ? std::string(".new") : ".new" + std::to_string(n));
-      file = CreateFileExclusive(temporary);
-      if (file == nullptr && errno != EEXIST) break;
-    }
-  }
-  if (file == nullptr) return -1;
-
-  bool ok = !fails(ReplaceStep::Write) && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = ok && !fails(ReplaceStep::Sync) && SyncFile(file) == 0;
-  const bool closed = std::fclose(file) == 0 && !fails(ReplaceStep::Close);
-  ok = ok && closed;
-  ok = ok && !fails(ReplaceStep::Rename) && ReplaceFile(temporary, path) == 0;
-  if (!ok) {
-    RemoveFile(temporary);
-    return -1;
-  }
-  SyncFolderOf(path);
-  return 0;
+  if (fails(ReplaceStep::Create)) return -1;
+  ReplacingFile file;
+  if (file.Open(path) != 0) return -1;
+  // A file dropped before its commit is removed; the old one stays.
+  if (fails(ReplaceStep::Write)) return -1;
+  file.Write(bytes.data(), bytes.size());
+  if (fails(ReplaceStep::Commit)) return -1;
+  return file.Commit();
 }
 
 }  // namespace zrm

@@ -66,13 +66,14 @@ int LoadDestinationImage(const std::string& sourcePath, const std::string& desti
                          std::vector<std::uint8_t>& image);
 
 // Steps of replacing a file, for checks that make one of them fail.
-enum class ReplaceStep { Create, Write, Sync, Close, Rename };
+enum class ReplaceStep { Create, Write, Commit };
 // True: the step is to fail.
 using ReplaceFault = std::function<bool(ReplaceStep)>;
 
-// Writes `bytes` into a new file beside `path`, puts it on the disk and
-// renames it over `path` in one step. 0, or -1 with `path` untouched and no
-// new file left behind.
+// Writes `bytes` into a new file beside `path` (through a link, beside the
+// file it names), puts it on the disk and renames it over the old one in one
+// step; an existing file keeps its permissions. 0, or -1 with the old file
+// untouched and no new file left behind.
 int ReplaceFileContents(const std::string& path, const std::vector<std::uint8_t>& bytes,
                         const ReplaceFault& fault = {});
 
