@@ -256,6 +256,34 @@ TEST_F(FileFixture, FailuresNameTheirStepAndKeepAnEarlierNewFile) {
   EXPECT_EQ(test::ReadFileBytes(dir.File("ok_new.bin")).size(), 16384u);
 }
 
+#ifdef ZRMTOOL_PATH
+TEST_F(FileFixture, ZrmtoolConvertBinWritesTheConvertedFile) {
+  const ConvertCase& c = Cases()[0];  // 2.0: the most rules at once
+  const std::string in = WriteBin("race.bin", MakeCalibration(c.layout, c.input));
+  std::string out;
+  EXPECT_EQ(test::RunCommand(std::string(ZRMTOOL_PATH) + " convert-bin " + in + " 2>/dev/null", &out), 0);
+  EXPECT_EQ(out, std::string(12, ' ') + "New BIN has been Created" + std::string(13, ' ') + "\n");
+  // The expected calibration from the rules of the case, byte by byte.
+  Bytes expected = MakeCalibration(c.layout, c.input);
+  for (auto [offset, value] : c.expected) expected[static_cast<std::size_t>(offset)] = static_cast<std::uint8_t>(value);
+  const int sum = Sum(expected);
+  expected[6] = static_cast<std::uint8_t>(sum >> 8);
+  expected[7] = static_cast<std::uint8_t>(sum & 0xFF);
+  expected.resize(4096 + 11520, 0xFF);
+  const Bytes trailer = UpdateTrailer();
+  expected.insert(expected.end(), trailer.begin(), trailer.end());
+  EXPECT_EQ(test::ReadFileBytes(dir.File("race_new.bin")), expected);
+
+  test::WriteFileText(dir.File("notes.txt"), "not a calibration at all");
+  out.clear();
+  EXPECT_EQ(test::RunCommand(std::string(ZRMTOOL_PATH) + " convert-bin " + dir.File("notes.txt"), &out), 1);
+  EXPECT_EQ(out, "Not an ZRM Flash BIN\n");
+  EXPECT_TRUE(test::ReadFileBytes(dir.File("notes_new.txt")).empty());
+  out.clear();
+  EXPECT_EQ(test::RunCommand(std::string(ZRMTOOL_PATH) + " convert-bin " + dir.File("none.bin"), &out), 1);
+}
+#endif
+
 TEST(ConvertedBinName, FollowsTheNameRule) {
   struct Case {
     const char* in;

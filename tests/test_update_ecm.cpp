@@ -276,6 +276,43 @@ TEST_F(UpdateFixture, ABadImageFailsBeforeAnythingIsSent) {
   EXPECT_EQ(messages.lines.back(), (Line{RED, "     -Update Failed-"}));
 }
 
+#ifdef ZRMTOOL_PATH
+// zrmtool firmware-update end to end: the lines it prints, its exit status,
+// and a refused image that sends nothing.
+TEST(ZrmtoolFirmwareUpdate, UpdatesTheSimulatedEcmAndRefusesABadImage) {
+  test::TempDir dir;
+  auto loader = std::make_shared<sim::SimFlashLoader>(sim::FlashLoaderOptions{});
+  ASSERT_EQ(loader->Open(), 0);
+  for (int b = 0; b < 8; ++b) ASSERT_EQ(loader->SetBank(b, SpecBank(b)), 0);
+  sim::SimOptions options;
+  options.linkPath = dir.File("tty");
+  sim::SimEcm ecm(options);
+  ecm.SetLoader(loader);
+  ASSERT_EQ(ecm.Start(), 0);
+  test::WriteFileBytes(dir.File("short.img"), Bytes(12287, 0));
+  test::WriteFileBytes(dir.File("fw.img"), sim::SyntheticFirmwareImage());
+  const std::string tool = std::string(ZRMTOOL_PATH) + " firmware-update " + options.linkPath + " --dir " + dir.path();
+
+  std::string out;
+  EXPECT_EQ(test::RunCommand(tool + " --image " + dir.File("short.img") + " 2>/dev/null", &out), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_TRUE(loader->Commands().empty());
+
+  out.clear();
+  EXPECT_EQ(test::RunCommand(tool + " --image " + dir.File("fw.img") + " 2>/dev/null", &out), 0);
+  const std::string opening = "Updating your ZRM Flash ECM\nReading Calibrations\nBank #: 0 \nBank Read Successful\n";
+  EXPECT_EQ(out.substr(0, opening.size()), opening);
+  const std::string ending = "ZRM Flash Update Completed...\n\n    -Update Successful-\n";
+  ASSERT_GE(out.size(), ending.size());
+  EXPECT_EQ(out.substr(out.size() - ending.size()), ending);
+  for (int b = 0; b < 8; ++b) {
+    const Bytes want = b == 6 ? SpecBank(6) : UpdatedBank(SpecBank(b), sim::SyntheticFirmwareImage());
+    EXPECT_EQ(loader->Bank(b), want) << b;
+  }
+  ecm.Stop();
+}
+#endif
+
 // ---- the fault sweep, through an in-memory line ----
 
 // The ECM on an in-memory line: runtime packets are taken as the ECM takes
