@@ -159,6 +159,7 @@ TEST_F(UtilityWindowTest, MpfiClearsVacRefAndInjectorsAndTbiRestoresTwo) {
 
 TEST_F(UtilityWindowTest, NumberFieldFiltersWithABeepAndIsReadOnLeaving) {
   Open("");
+  ASSERT_TRUE(test::PumpUntil([this] { return window_->Button("Injection Type", "TBI")->hasFocus(); }));
   QLineEdit* pressure = window_->Field(NumberField::Pressure);
   EXPECT_EQ(pressure->text(), QString("13.0"));
   Focus(pressure);
