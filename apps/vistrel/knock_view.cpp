@@ -16,6 +16,16 @@ struct ViewButtonRow {
 };
 constexpr ViewButtonRow VIEW_BUTTONS[4] = {{"Average", 100}, {"Peak", 130}, {"Total", 160}, {"Counts", 190}};
 
+// A radio button that takes a click anywhere in its 80 x 30 area, as the
+// Windows control does, not only on its circle and text.
+class AreaRadioButton : public QRadioButton {
+ public:
+  using QRadioButton::QRadioButton;
+
+ protected:
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
 }  // namespace
 
 KnockView::KnockView(MainWindow& window, VistrelApp& app) : window_(window), app_(app) {
@@ -53,7 +63,7 @@ void KnockView::CreateControls() {
 
   const int current = model_->State().view;
   for (int i = 0; i < 4; ++i) {
-    auto* button = new QRadioButton(VIEW_BUTTONS[i].text, parent);
+    auto* button = new AreaRadioButton(VIEW_BUTTONS[i].text, parent);
     button->setGeometry(670, VIEW_BUTTONS[i].y, 80, 30);
     button->setLayoutDirection(Qt::RightToLeft);  // text on the left
     button->setPalette(palette);

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <vector>
@@ -310,6 +311,20 @@ TEST_F(TripKnockWindow, ControlsAtTheirPositions) {
 
   knock.ViewButton(3)->click();
   EXPECT_EQ(knock.Model().State().view, KNOCK_COUNTS);
+  // A mouse click near the bottom edge of "Total", away from its circle and
+  // text, still chooses it; what lies at each control's centre is the control.
+  QWidget* surface = window->SurfaceView();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(surface->childAt(710, 115 + 30 * i), knock.ViewButton(i));
+  const QPointF near(10, 27);
+  const QPointF global = knock.ViewButton(2)->mapToGlobal(near);
+  QMouseEvent press(QEvent::MouseButtonPress, near, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(knock.ViewButton(2), &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, near, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(knock.ViewButton(2), &release);
+  EXPECT_EQ(knock.Model().State().view, KNOCK_TOTAL);
+  EXPECT_EQ(surface->childAt(210, 91), knock.StandardTab());
+  EXPECT_EQ(surface->childAt(300, 91), knock.BoostTab());
+  knock.ViewButton(3)->click();
   knock.BoostTab()->click();
   EXPECT_EQ(knock.Model().State().gridShown, KNOCK_BOOST);
   knock.StandardTab()->click();
