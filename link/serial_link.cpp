@@ -121,6 +121,11 @@ bool SerialLink::SleepUnlessStopping(int ms) {
   std::int64_t end = MonotonicMs() + ms;
   while (!stopping_.load(std::memory_order_acquire)) {
     ServeLogRequest();
+    // A close posted meanwhile (the program's exit) is served now, not after a
+    // back-off that may last seconds; another port waits for its turn.
+    if (portRequestPending_.load(std::memory_order_acquire) &&
+        portRequest_.load(std::memory_order_acquire) == PORT_CLOSE)
+      return true;
     std::int64_t left = end - MonotonicMs();
     if (left <= 0) return true;
     SleepMs(left < 20 ? static_cast<int>(left) : 20);

@@ -236,6 +236,24 @@ TEST_F(LinkFixture, CloseDuringBackoffEndsTheRetries) {
   EXPECT_FALSE(link->PortRunning());
 }
 
+// A close posted while the CommThread waits out a long back-off (an absent
+// device, at exit) is served at once, not after the wait: the program's exit
+// waits for it.
+TEST_F(LinkFixture, CloseDuringALongBackoffIsServedAtOnce) {
+  script.failOpens = 1000;
+  Make();
+  link->RequestPort(PORT_OPEN, "COM4");
+  // Four failed attempts: the wait before the next is a second or more.
+  ASSERT_TRUE(WaitFor([&] {
+    std::lock_guard<std::mutex> lock(script.m);
+    return script.opened.size() >= 5;
+  }, 5000));
+  const std::int64_t posted = MonotonicMs();
+  link->RequestPort(PORT_CLOSE, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !link->RequestPending(); }, 5000));
+  EXPECT_LT(MonotonicMs() - posted, 400);
+}
+
 TEST_F(LinkFixture, LineErrorReopensAndStreamResumes) {
   Make();
   link->RequestPort(PORT_OPEN, "COM5");
