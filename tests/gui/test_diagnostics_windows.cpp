@@ -222,6 +222,13 @@ TEST_F(ToolWindowFixture, KeysTypedInAToolWindowReachTheMainWindow) {
   QApplication::sendEvent(Malf().Window(), &five);
   EXPECT_TRUE(PumpUntil([&] { return window->DisplayMode() == MODE_DIAGNOSTICS; }));
   EXPECT_TRUE(Malf().IsOpen());
+
+  // Its menu command while it is open flashes the same window rather than making another.
+  ToolWindow* open = Malf().Window();
+  window->Command(CMD_MALF_CODES);
+  test::Pump(450);
+  EXPECT_EQ(Malf().Window(), open);
+  EXPECT_TRUE(open->isVisible());
 }
 
 TEST_F(ToolWindowFixture, BankClicksAndTheHighlight) {
