@@ -1,6 +1,7 @@
 #include "analysis/log_export.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -58,6 +59,47 @@ void Appendf(std::string& out, const char* format, ...) {
   std::vsnprintf(big.data(), big.size(), format, args);
   va_end(args);
   out.append(big.data(), static_cast<std::size_t>(n));
+}
+
+// Fixed-width fields as printf writes them ("%*d", "%*.*f", "%*s"), without
+// its cost: std::to_chars rounds exactly as printf does.
+void Pad(std::string& out, std::size_t length, int width) {
+  if (static_cast<int>(length) < width) out.append(static_cast<std::size_t>(width) - length, ' ');
+}
+
+void PutInt(std::string& out, long value, int width, char separator) {
+  char text[24];
+  const auto r = std::to_chars(text, text + sizeof text, value);
+  const std::size_t n = static_cast<std::size_t>(r.ptr - text);
+  Pad(out, n, width);
+  out.append(text, n);
+  out += separator;
+}
+
+void PutFixed(std::string& out, double value, int width, int precision, char separator) {
+  char text[384];  // the widest double in fixed notation fits
+  const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, precision);
+  if (r.ec != std::errc{}) {
+    Appendf(out, "%*.*f%c", width, precision, value, separator);
+    return;
+  }
+  const std::size_t n = static_cast<std::size_t>(r.ptr - text);
+  Pad(out, n, width);
+  out.append(text, n);
+  out += separator;
+}
+
+void PutZeroPadded(std::string& out, int value) {
+  if (value >= 0 && value < 10) out += '0';
+  char text[16];
+  const auto r = std::to_chars(text, text + sizeof text, value);
+  out.append(text, static_cast<std::size_t>(r.ptr - text));
+}
+
+void PutText(std::string& out, const std::string& text, int width, char separator) {
+  Pad(out, text.size(), width);
+  out += text;
+  out += separator;
 }
 
 char SpeedLetter() { return SpeedUnit() == 1 ? 'K' : 'M'; }
@@ -256,42 +298,60 @@ std::string ExportRow(const std::uint8_t* frame, bool csv, int transType, double
   row.reserve(256);
   const char c = csv ? ',' : ' ';
   const RunTime run = SplitRunTime(frame);
-  Appendf(row, "%02d:%02d:%02d%c%4d%c%3.0f%c%3.0f%c", run.hours, run.minutes, run.seconds, c, ComputeRpm(frame), c,
-          ToSpeedUnit(FrameByte(frame, field::vehicleSpeed)), c, ManifoldKpa(frame), c);
+  PutZeroPadded(row, run.hours);
+  row += ':';
+  PutZeroPadded(row, run.minutes);
+  row += ':';
+  PutZeroPadded(row, run.seconds);
+  row += c;
+  PutInt(row, ComputeRpm(frame), 4, c);
+  PutFixed(row, ToSpeedUnit(FrameByte(frame, field::vehicleSpeed)), 3, 0, c);
+  PutFixed(row, ManifoldKpa(frame), 3, 0, c);
   if (MapSensorBars(frame) == 1) {
-    Appendf(row, "  0%c", c);
+    (row += "  0") += c;
   } else {
-    Appendf(row, "%3.0f%c", BoostPsi(frame), c);
+    PutFixed(row, BoostPsi(frame), 3, 0, c);
   }
-  Appendf(row, "%3.0f%c%3.0f%c%3.0f%c%3.0f%c%3.0f%c%3.0f%c%3.0f%c%4.0f%c%3d%c%2.0f%c%2.0f%c%5d%c%6.3f%c%5.2f%c%3d%c",
-          ToMap1BarKpa(FrameByte(frame, field::baroRaw)), c, ToVacuum(FrameByte(frame, field::vacuumRaw)), c,
-          ToPercent256(FrameByte(frame, field::veRaw)), c, ToPercent256(FrameByte(frame, field::tpsRaw)), c,
-          ToTemperature(FrameByte(frame, field::ctsRaw)), c, ToTemperature(FrameByte(frame, field::iatRaw)), c,
-          ToTemperature(FrameByte(frame, field::intercoolerTempRaw)), c,
-          ToO2Millivolts(FrameByte(frame, field::o2Raw)), c, FrameByte(frame, field::airflowGs), c,
-          ToAdvanceDeg(FrameByte(frame, field::sparkAdvance)), c, ToRetardDeg(FrameByte(frame, field::sparkRetard)), c,
-          FrameWord(frame, field::knockCount), c, PulseMs(frame, field::basePw, true, BASE_PW_LIMIT), c,
-          PulseMs(frame, field::actualPw, true, PULSE_MS_LIMIT), c, static_cast<int>(ComputeDutyCycle(frame)), c);
+  PutFixed(row, ToMap1BarKpa(FrameByte(frame, field::baroRaw)), 3, 0, c);
+  PutFixed(row, ToVacuum(FrameByte(frame, field::vacuumRaw)), 3, 0, c);
+  PutFixed(row, ToPercent256(FrameByte(frame, field::veRaw)), 3, 0, c);
+  PutFixed(row, ToPercent256(FrameByte(frame, field::tpsRaw)), 3, 0, c);
+  PutFixed(row, ToTemperature(FrameByte(frame, field::ctsRaw)), 3, 0, c);
+  PutFixed(row, ToTemperature(FrameByte(frame, field::iatRaw)), 3, 0, c);
+  PutFixed(row, ToTemperature(FrameByte(frame, field::intercoolerTempRaw)), 3, 0, c);
+  PutFixed(row, ToO2Millivolts(FrameByte(frame, field::o2Raw)), 4, 0, c);
+  PutInt(row, FrameByte(frame, field::airflowGs), 3, c);
+  PutFixed(row, ToAdvanceDeg(FrameByte(frame, field::sparkAdvance)), 2, 0, c);
+  PutFixed(row, ToRetardDeg(FrameByte(frame, field::sparkRetard)), 2, 0, c);
+  PutInt(row, FrameWord(frame, field::knockCount), 5, c);
+  PutFixed(row, PulseMs(frame, field::basePw, true, BASE_PW_LIMIT), 6, 3, c);
+  PutFixed(row, PulseMs(frame, field::actualPw, true, PULSE_MS_LIMIT), 5, 2, c);
+  PutInt(row, static_cast<int>(ComputeDutyCycle(frame)), 3, c);
   if (!csv) row += ' ';
   for (const FlagColumn& flag : kFlags) {
     row += FrameBit(frame, flag.offset, flag.bit) ? 'Y' : 'N';
     row += csv ? "," : "  ";
   }
   if (transType == 1) {
-    Appendf(row, "%s%c", TransmissionText(frame, 1).c_str(), c);
+    (row += TransmissionText(frame, 1)) += c;
   } else {
-    Appendf(row, "%3d%c", std::min<int>(FrameByte(frame, field::gear), GEAR_LIMIT), c);
+    PutInt(row, std::min<int>(FrameByte(frame, field::gear), GEAR_LIMIT), 3, c);
   }
-  Appendf(row, "%2d%c%3d%c%3d%c%3d%c%3d%c%3d%c%4.1f%c%4.1f%c%4.1f%c%6.3f%c%4.1f%c%6.3f%c%6.3f%c",
-          std::min<int>(FrameByte(frame, field::closedLoopState), CLOSED_LOOP_LIMIT), c,
-          FrameByte(frame, field::integrator), c, FrameByte(frame, field::blm), c, BpcShown(frame), c,
-          FrameByte(frame, field::iacSteps), c, NitrousPercent(frame), c,
-          ToTenths(FrameByte(frame, field::commandedAfr)), c, wideband, c, ThrottleChange(frame), c,
-          PulseMs(frame, field::tpsAePw, false, PULSE_MS_LIMIT), c, DeltaMap(frame), c,
-          PulseMs(frame, field::mapAePw, false, PULSE_MS_LIMIT), c, PulseMs(frame, field::aePw, true, PULSE_MS_LIMIT),
-          c);
+  PutInt(row, std::min<int>(FrameByte(frame, field::closedLoopState), CLOSED_LOOP_LIMIT), 2, c);
+  PutInt(row, FrameByte(frame, field::integrator), 3, c);
+  PutInt(row, FrameByte(frame, field::blm), 3, c);
+  PutInt(row, BpcShown(frame), 3, c);
+  PutInt(row, FrameByte(frame, field::iacSteps), 3, c);
+  PutInt(row, NitrousPercent(frame), 3, c);
+  PutFixed(row, ToTenths(FrameByte(frame, field::commandedAfr)), 4, 1, c);
+  PutFixed(row, wideband, 4, 1, c);
+  PutFixed(row, ThrottleChange(frame), 4, 1, c);
+  PutFixed(row, PulseMs(frame, field::tpsAePw, false, PULSE_MS_LIMIT), 6, 3, c);
+  PutFixed(row, DeltaMap(frame), 4, 1, c);
+  PutFixed(row, PulseMs(frame, field::mapAePw, false, PULSE_MS_LIMIT), 6, 3, c);
+  PutFixed(row, PulseMs(frame, field::aePw, true, PULSE_MS_LIMIT), 6, 3, c);
   if (!csv) row += ' ';
-  for (const ChannelReading& ch : channels) Appendf(row, "%*s%c", ch.displayWidth, ch.valueText.c_str(), c);
+  for (const ChannelReading& ch : channels) PutText(row, ch.valueText, ch.displayWidth, c);
   return row;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -173,6 +174,76 @@ TEST_F(LogAnalysisTest, AutomaticKphFahrenheitColumns) {
       "00:01:05,2000, 56, 85,  4,101, 60, 78, 50,176, 68, 95, 442, 25,21, 4,  258,15.625, 7.81, 26,Y,N,Y,N,Y,Y,N,Y,Y,N,Y,"
       "N,N,N,Y,  D, 2,128,131, 43, 40,100,14.7, 0.0, 3.1, 0.992,25.0, 0.000, 3.906,\r\n";
   EXPECT_EQ(text.substr(0, header.size() + first.size()), header + first);
+}
+
+// The columns as the format table gives them, written with printf, for any
+// frame: every field of random frames in both units and both forms.
+std::string ReferenceRow(const std::uint8_t* f, bool csv, int transType, double wb) {
+  auto byte = [f](int o) { return static_cast<int>(f[o]); };
+  auto word = [f](int o) { return f[o] * 256 + f[o + 1]; };
+  auto bit = [f](int o, int b) { return ((f[o] >> b) & 1) ? 'Y' : 'N'; };
+  const char c = csv ? ',' : ' ';
+  const int bars = (f[field::configByte] & 0x80) ? 2 : (f[field::configByte] & 0x40) ? 3 : 1;
+  const double kpa = bars == 2 ? byte(field::mapRaw) * 0.7705 + 8 : bars == 3 ? byte(field::mapRaw) * 1.2335 + 1.1
+                                                                              : byte(field::mapRaw) * 0.369 + 10.415;
+  const double temp = TemperatureScale() == 1 ? 0.75 : 1.35;
+  const double ms = 0.0152587890625;
+  char t[1024];
+  int n = std::snprintf(t, sizeof t, "%02d:%02d:%02d%c%4d%c%3.0f%c%3.0f%c", word(field::runTimeSec) / 3600,
+                        word(field::runTimeSec) % 3600 / 60, word(field::runTimeSec) % 60, c, ComputeRpm(f), c,
+                        SpeedUnit() == 1 ? byte(field::vehicleSpeed) * 1.609344 : byte(field::vehicleSpeed), c, kpa, c);
+  if (bars == 1) {
+    n += std::snprintf(t + n, sizeof t - n, "  0%c", c);
+  } else {
+    n += std::snprintf(t + n, sizeof t - n, "%3.0f%c",
+                       byte(field::boostRaw) * (bars == 2 ? 0.625 : 1.2335) * 0.145037738, c);
+  }
+  n += std::snprintf(t + n, sizeof t - n, "%3.0f%c%3.0f%c%3.0f%c%3.0f%c%3.0f%c%3.0f%c%3.0f%c%4.0f%c%3d%c%2.0f%c%2.0f%c%5d%c%6.3f%c%5.2f%c%3d%c",
+                     byte(field::baroRaw) * 0.369 + 10.415, c, 80 - byte(field::vacuumRaw) * 0.3125, c,
+                     byte(field::veRaw) * 0.390625, c, byte(field::tpsRaw) * 0.390625, c,
+                     byte(field::ctsRaw) * temp - 40, c, byte(field::iatRaw) * temp - 40, c,
+                     byte(field::intercoolerTempRaw) * temp - 40, c, byte(field::o2Raw) * 4.42, c,
+                     byte(field::airflowGs), c, byte(field::sparkAdvance) * 0.3515625, c,
+                     byte(field::sparkRetard) * 0.17578125, c, word(field::knockCount), c,
+                     std::min(word(field::basePw) * ms, 99.0), c, std::min(word(field::actualPw) * ms, 99.9), c,
+                     static_cast<int>(ComputeDutyCycle(f)), c);
+  if (!csv) t[n++] = ' ';
+  const std::pair<int, int> flags[] = {{54, 7}, {14, 4}, {13, 6}, {13, 4}, {2, 7}, {3, 2}, {13, 7}, {8, 3},
+                                       {14, 7}, {14, 1}, {5, 0},  {5, 3},  {5, 7}, {6, 0}, {180, 7}};
+  for (auto [o, b] : flags) n += std::snprintf(t + n, sizeof t - n, "%c%s", bit(o, b), csv ? "," : "  ");
+  if (transType == 1) {
+    n += std::snprintf(t + n, sizeof t - n, "%s%c",
+                       (f[15] & 0x10) ? "P/N" : (f[5] & 0x20) ? "  D" : " OD", c);
+  } else {
+    n += std::snprintf(t + n, sizeof t - n, "%3d%c", std::min(byte(field::gear), 9), c);
+  }
+  const int bpc = byte(field::bpc) + (byte(field::bpc + 1) >= 128 ? 1 : 0);
+  const double dtps = byte(field::tpsRaw) > byte(field::tpsPrevRaw)
+                          ? (byte(field::tpsRaw) - byte(field::tpsPrevRaw)) * 0.390625 : 0.0;
+  n += std::snprintf(t + n, sizeof t - n, "%2d%c%3d%c%3d%c%3d%c%3d%c%3d%c%4.1f%c%4.1lf%c%4.1f%c%6.3f%c%4.1f%c%6.3f%c%6.3f%c",
+                     std::min(byte(field::closedLoopState), 2), c, byte(field::integrator), c, byte(field::blm), c,
+                     bpc, c, byte(field::iacSteps), c, static_cast<int>((word(field::nitrousRaw) & 0x7FF) / 20.47 + 0.5), c,
+                     byte(field::commandedAfr) / 10.0, c, wb, c, dtps, c, std::min(byte(field::tpsAePw) * ms, 99.9), c,
+                     byte(field::deltaMapRaw) * 0.3125 + 20 - 20.0, c, std::min(byte(field::mapAePw) * ms, 99.9), c,
+                     std::min(word(field::aePw) * ms, 99.9), c);
+  if (!csv) t[n++] = ' ';
+  return std::string(t, static_cast<std::size_t>(n));
+}
+
+TEST(ExportColumns, RandomFramesMatchTheFormats) {
+  std::mt19937 rng(11);
+  for (int units = 0; units < 4; ++units) {
+    UnitScope scope(units & 1, units >> 1);
+    for (int i = 0; i < 3000; ++i) {
+      std::vector<std::uint8_t> f(FRAME_PAYLOAD_SIZE);
+      for (auto& b : f) b = static_cast<std::uint8_t>(rng());
+      if (i % 3 == 0) f[field::runTimeSec] = 0;  // short run times too
+      const bool csv = i % 2 == 0;
+      const int trans = (i / 2) % 2;
+      const double wb = (rng() % 3000) / 100.0 - 5.0;
+      ASSERT_EQ(ExportRow(f.data(), csv, trans, wb, {}), ReferenceRow(f.data(), csv, trans, wb)) << i;
+    }
+  }
 }
 
 TEST(TransmissionColumn, AutomaticStates) {
