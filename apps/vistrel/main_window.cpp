@@ -1,11 +1,14 @@
 #include "apps/vistrel/main_window.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
+#include <QInputDialog>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
@@ -232,16 +235,12 @@ void MainWindow::AddMenuItems(QMenu* menu, const MenuItem* items) {
         actions_[command] = action;
         connect(action, &QAction::triggered, this, [this, command] { Command(command); });
       }
-      // Serial devices of this machine, chosen by their path.
-      const std::vector<std::string> devices = ListSerialDevices();
-      if (!devices.empty()) ports->addSeparator();
-      for (const std::string& device : devices) {
-        QAction* action = ports->addAction(QString::fromStdString(device));
-        connect(action, &QAction::triggered, this, [this, device] {
-          app_.SetPortName(device);
-          ReconnectPort();
-        });
-      }
+      for (int n = 1; n <= 40; ++n) actions_[CommPortCommand(n)]->setCheckable(true);
+      // Serial devices of this machine and any path, listed when it opens:
+      // an adapter plugged in after the start is there too.
+      portMenu_ = ports;
+      connect(ports, &QMenu::aboutToShow, this, [this] { RefreshPortMenu(); });
+      RefreshPortMenu();
       continue;
     }
     QAction* action = menu->addAction(item->text);
@@ -250,6 +249,66 @@ void MainWindow::AddMenuItems(QMenu* menu, const MenuItem* items) {
     const int command = item->command;
     connect(action, &QAction::triggered, this, [this, command] { Command(command); });
   }
+}
+
+void MainWindow::RefreshPortMenu() {
+  if (portMenu_ == nullptr) return;
+  for (QAction* action : portDeviceActions_) {
+    portMenu_->removeAction(action);
+    action->deleteLater();
+  }
+  portDeviceActions_.clear();
+  const std::string current = app_.settings.port;
+  for (int n = 1; n <= 40; ++n) actions_[CommPortCommand(n)]->setChecked(current == "COM" + std::to_string(n));
+
+  auto add = [this](QAction* action) {
+    portMenu_->addAction(action);
+    portDeviceActions_.push_back(action);
+  };
+  QAction* separator = new QAction(portMenu_);
+  separator->setSeparator(true);
+  add(separator);
+  std::vector<std::string> devices = ListSerialDevices();
+  // A device path picked earlier (a by-id link, the simulator's link) stays
+  // in the list while it is the port.
+  if (!current.empty() && current[0] == '/' && std::find(devices.begin(), devices.end(), current) == devices.end())
+    devices.push_back(current);
+  for (const std::string& device : devices) {
+    QAction* action = new QAction(QString::fromStdString(device), portMenu_);
+    action->setCheckable(true);
+    action->setChecked(device == current);
+    connect(action, &QAction::triggered, this, [this, device] {
+      app_.SetPortName(device);
+      ReconnectPort();
+    });
+    add(action);
+  }
+  QAction* other = new QAction("&Device Path...", portMenu_);
+  connect(other, &QAction::triggered, this, [this] { PickDevicePath(); });
+  add(other);
+}
+
+void MainWindow::PickDevicePath() {
+  std::string path;
+  if (askDevicePath) {
+    if (!askDevicePath(&path)) return;
+  } else {
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, "CommPort", "Serial device path:", QLineEdit::Normal,
+                                               QString::fromStdString(app_.settings.port), &ok);
+    if (!ok) return;
+    path = text.toStdString();
+  }
+  TrimSpaces(path);
+  if (path.empty()) return;
+  if (path.size() > static_cast<std::size_t>(PORT_NAME_LONGEST)) {
+    // [PORT] would not hold it: refused rather than lost at the next start.
+    app_.Services().ShowMessage("CommPort", "A device path may be at most 255 characters long.",
+                                MessageIcon::Information);
+    return;
+  }
+  app_.SetPortName(path);
+  ReconnectPort();
 }
 
 void MainWindow::BuildMenus() {

@@ -81,6 +81,12 @@ class MainWindow : public QMainWindow {
   int DisplayMode() const { return app_.processor.displayMode.load(); }
 
   QAction* Action(int command) const;
+  // File > CommPort: its serial devices are listed afresh and the current
+  // port checked each time it opens.
+  QMenu* PortMenu() const { return portMenu_; }
+  // Asks for a serial device path (the CommPort menu's last item); false
+  // when the user cancels. A dialog unless a test sets it.
+  std::function<bool(std::string* path)> askDevicePath;
   RetainedSurface& Surface() { return *surface_; }
   QWidget* SurfaceView() const;
   GaugeDisplay& Gauge() { return *gauge_; }
@@ -131,6 +137,8 @@ class MainWindow : public QMainWindow {
   void ReconnectPort();
   void RemoveControlsBut(int mode);
   void DisconnectPort();
+  void RefreshPortMenu();
+  void PickDevicePath();
   void ResumeStream();
   bool HandleKey(int key, const QString& text);
   bool PlaybackRunning() const { return hooks.playbackRunning && hooks.playbackRunning(); }
@@ -155,6 +163,8 @@ class MainWindow : public QMainWindow {
   int spoke_ = 0;
   int lastUserDevice_ = 0;  // the User Device dialog opens on the entry last edited
   bool closing_ = false;
+  QMenu* portMenu_ = nullptr;
+  std::vector<QAction*> portDeviceActions_;  // below COM40, rebuilt on each opening
 };
 
 }  // namespace zrm

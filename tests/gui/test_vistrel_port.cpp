@@ -70,6 +70,63 @@ TEST_F(PortFixture, PortPickedWhileDataFlowsReachesThePortLine) {
   EXPECT_EQ(window->CollectStatus().port, "COM6");
 }
 
+// The CommPort menu lists the devices afresh when it opens, checks the current
+// port, and takes any device path through its last item; a path too long for
+// [PORT] is refused with a message.
+TEST_F(PortFixture, CommPortMenuChecksTheCurrentPortAndTakesAnyDevicePath) {
+  QMenu* menu = window->PortMenu();
+  ASSERT_NE(menu, nullptr);
+  auto open = [&] {
+    emit menu->aboutToShow();
+    QApplication::processEvents();
+  };
+  auto find = [&](const QString& text) -> QAction* {
+    for (QAction* a : menu->actions())
+      if (a->text() == text) return a;
+    return nullptr;
+  };
+  auto checked = [&] {
+    QStringList texts;
+    for (QAction* a : menu->actions())
+      if (a->isChecked()) texts << a->text();
+    return texts;
+  };
+  open();
+  const int count = menu->actions().size();
+  open();
+  EXPECT_EQ(menu->actions().size(), count);  // rebuilt, not added to
+  EXPECT_EQ(checked(), QStringList{QString::fromStdString(tty)});
+
+  window->Command(CommPortCommand(12));
+  open();
+  EXPECT_EQ(checked(), QStringList{"COM12"});
+
+  // Back to the simulator's link through the path item.
+  QAction* pathItem = find("&Device Path...");
+  ASSERT_NE(pathItem, nullptr);
+  window->askDevicePath = [&](std::string* path) {
+    *path = "  " + tty + " ";
+    return true;
+  };
+  pathItem->trigger();
+  EXPECT_EQ(app->settings.port, tty);
+  EXPECT_TRUE(FramesFlow());
+  open();
+  EXPECT_EQ(checked(), QStringList{QString::fromStdString(tty)});
+
+  const std::string tooLong = "/dev/serial/by-id/" + std::string(240, 'x');
+  window->askDevicePath = [&](std::string* path) {
+    *path = tooLong;
+    return true;
+  };
+  find("&Device Path...")->trigger();
+  EXPECT_EQ(app->settings.port, tty);
+  EXPECT_EQ(services.messages, std::vector<std::string>{"CommPort: A device path may be at most 255 characters long."});
+  window->askDevicePath = [&](std::string*) { return false; };
+  find("&Device Path...")->trigger();
+  EXPECT_EQ(app->settings.port, tty);
+}
+
 // A thread that cannot be created ends the start with the "CreateThread
 // failed" box (caption "display" for the first) and exit status 0, not with an
 // abort. Thread stacks as large as the address space allows leave the system
