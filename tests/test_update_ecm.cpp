@@ -186,6 +186,13 @@ struct UpdateFixture : ::testing::Test {
     environment.convert.pause = SleepMs;
     return RunUpdate(*protocol, messages, environment);
   }
+
+  // The message lines, for a failure's report.
+  std::string Dump() const {
+    std::string text;
+    for (const Line& line : messages.lines) text += "\n  " + line.text;
+    return text;
+  }
 };
 
 TEST_F(UpdateFixture, UpdatesEveryBankKeepingTheOldCalibrations) {
@@ -197,7 +204,7 @@ TEST_F(UpdateFixture, UpdatesEveryBankKeepingTheOldCalibrations) {
   std::vector<Bytes> before;
   for (int b = 0; b < 8; ++b) before.push_back(loader->Bank(b));
 
-  ASSERT_EQ(Update(), 0);
+  ASSERT_EQ(Update(), 0) << Dump();
 
   std::vector<Line> expected = {{G, "Updating your ZRM Flash ECM"}, {G, "Reading Calibrations"}};
   for (int b = 0; b < 8; ++b) {
@@ -251,7 +258,7 @@ TEST_F(UpdateFixture, UpdatesEveryBankKeepingTheOldCalibrations) {
 
 TEST_F(UpdateFixture, SstChipsEraseTheBanksFourSectorsBeforeProgramming) {
   Start(true);
-  ASSERT_EQ(Update(), 0);
+  ASSERT_EQ(Update(), 0) << Dump();
   std::vector<sim::LoaderCommand> commands;
   for (int b = 0; b < 8; ++b) {
     commands.push_back({SL_INFO, static_cast<std::uint8_t>(b)});
