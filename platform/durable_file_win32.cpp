@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <io.h>
 
+// windows.h maps ReplaceFile to ReplaceFileA; ours is zrm::ReplaceFile.
+#undef ReplaceFile
+
 #include <cstdio>
 
 namespace zrm {

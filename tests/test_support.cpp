@@ -1,6 +1,8 @@
 #include "test_support.h"
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -51,15 +53,24 @@ void AppendText(std::vector<std::uint8_t>& bytes, const std::string& text) {
 }
 
 int RunCommand(const std::string& command, std::string* output) {
+#ifdef _WIN32
+  // cmd.exe takes the line; binary mode keeps the program's bytes as written.
+  std::FILE* pipe = _popen(command.c_str(), "rb");
+#else
   std::FILE* pipe = popen(command.c_str(), "r");
+#endif
   if (!pipe) return -1;
   char buffer[4096];
   std::size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
     if (output) output->append(buffer, n);
   }
+#ifdef _WIN32
+  return _pclose(pipe);  // the exit code itself
+#else
   int status = pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 bool WaitFor(const std::function<bool()>& pred, int ms) {

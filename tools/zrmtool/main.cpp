@@ -13,10 +13,12 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+#ifndef _WIN32  // the simulated ECM needs a pseudo-terminal
     {"sim", zrm::tool::CmdSim,
      "sim [--link PATH] [--wire-speed] [--seed N] [--noise] [--flip] [--drop] [--stall]\n"
      "      [--vanish-after SECONDS] [--vanish-for SECONDS] [--flash FILE] [--sst]\n"
      "      [--loader-fault refuse|silence|checksum|truncate|readback[:N]] [--bank N:VERSION[:KEY]]..."},
+#endif
     {"monitor", zrm::tool::CmdMonitor, "monitor PORT [--seconds N]"},
     {"record", zrm::tool::CmdRecord, "record PORT OUT.dat [--seconds N] [--mark-every S]"},
     {"frames", zrm::tool::CmdFrames, "frames FILE"},
