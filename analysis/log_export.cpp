@@ -42,7 +42,9 @@ constexpr FlagColumn kFlags[] = {
     {field::statusByte5, 7},   {field::statusByte6, 0},  {field::statusByte180, 7},
 };
 
+#if defined(__GNUC__)
 void Appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+#endif
 void Appendf(std::string& out, const char* format, ...) {
   char buffer[256];
   va_list args;
