@@ -608,7 +608,13 @@ bool MainWindow::HandleKey(int key, const QString& text) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (watched == view_) return HandleKey(key->key(), key->text());
+    if (watched == view_) {
+      // The key a control forwarded comes up here too when the control does
+      // not take it: it acts once, through the forwarded copy.
+      if (event == forwardedKey_) return true;
+      forwardedKey_ = nullptr;
+      return HandleKey(key->key(), key->text());
+    }
     // A display's control: forward the display and logging keys, then let the
     // control have the key too.
     const bool displayKey = key->text().size() == 1 && QuickCommandForKey(key->text().at(0).toLatin1()) != 0;
@@ -616,6 +622,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
                         (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Space || key->key() == Qt::Key_Return ||
                          key->key() == Qt::Key_Enter);
     if (displayKey || logKey) {
+      forwardedKey_ = event;
       QCoreApplication::postEvent(view_, new QKeyEvent(QEvent::KeyPress, key->key(), key->modifiers(), key->text()));
       return logKey && key->key() == Qt::Key_Tab;  // TAB would only move the focus
     }
@@ -629,6 +636,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 // Keys that reach the window itself (no control has the focus).
 void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event == forwardedKey_) {
+    event->accept();  // forwarded already
+    return;
+  }
   if (!HandleKey(event->key(), event->text())) QMainWindow::keyPressEvent(event);
 }
 

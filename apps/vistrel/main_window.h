@@ -164,6 +164,7 @@ class MainWindow : public QMainWindow {
   int lastUserDevice_ = 0;  // the User Device dialog opens on the entry last edited
   bool closing_ = false;
   QMenu* portMenu_ = nullptr;
+  const QEvent* forwardedKey_ = nullptr;  // a control's key, forwarded and not to act again
   std::vector<QAction*> portDeviceActions_;  // below COM40, rebuilt on each opening
 };
 

@@ -5,7 +5,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QSlider>
 
 #include "apps/vistrel/main_window.h"
 #include "gui/qt_services.h"
@@ -125,6 +127,34 @@ TEST_F(PortFixture, CommPortMenuChecksTheCurrentPortAndTakesAnyDevicePath) {
   window->askDevicePath = [&](std::string*) { return false; };
   find("&Device Path...")->trigger();
   EXPECT_EQ(app->settings.port, tty);
+}
+
+// A display key or a logging key typed while a display's control has the
+// focus acts once, whether or not the control takes the key too.
+TEST_F(PortFixture, KeysOnAControlActOnce) {
+  int switches = 0;
+  std::string logKeys;
+  app->settings.malfunctionOpen = 1;  // every display switch reopens the codes window: counted
+  window->hooks.malfCodesOpen = [] { return false; };
+  window->hooks.openMalfCodes = [&] { ++switches; };
+  window->hooks.logOpen = [] { return true; };
+  window->hooks.logKey = [&](char key) { logKeys += key; };
+  auto* slider = new QSlider(Qt::Horizontal, window->SurfaceView());
+  slider->show();
+  window->InstallKeyForwarding(slider);
+  slider->setFocus();
+  auto type = [&](int key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(slider, &press);
+    test::Pump(50);
+  };
+  type(Qt::Key_3, "3");
+  EXPECT_EQ(window->DisplayMode(), MODE_VELEARN);
+  EXPECT_EQ(switches, 1);
+  type(Qt::Key_Space, " ");
+  type(Qt::Key_Return, "\r");
+  EXPECT_EQ(logKeys, " \r");
+  delete slider;
 }
 
 // A thread that cannot be created ends the start with the "CreateThread
