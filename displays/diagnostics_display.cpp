@@ -89,6 +89,11 @@ void Frame(Canvas& canvas, const Box& box) {
 
 int GridY(int step) { return O2ChartY(100.0 * step); }
 
+std::string WithoutLeadingBlanks(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
 }  // namespace
 
 double CountsToVolts(int counts) { return counts * VOLTS_PER_COUNT; }
@@ -221,7 +226,14 @@ void DiagnosticsDisplay::PaintDiagnosticsValues(Canvas& canvas) {
     std::string& drawn = drawn_[static_cast<std::size_t>(i)];
     if (text == drawn) continue;
     const DiagnosticsFieldPlace& place = DiagnosticsFieldAt(field);
+    // Clear only what the last value covered: the leading blanks of a value
+    // reach into the label on its left, and drawn opaque they wipe its colon.
+    const int width = std::max(canvas.TextWidth(WithoutLeadingBlanks(text)),
+                               canvas.TextWidth(WithoutLeadingBlanks(drawn)));
+    canvas.FillRect(place.right - width, place.y, place.right, place.y + canvas.TextHeight(), COLOUR_BACKGROUND);
+    canvas.SetTransparentText(true);
     canvas.Text(place.right, place.y, text, TextAlign::Right);
+    canvas.SetTransparentText(false);
     drawn = std::move(text);
   }
 }

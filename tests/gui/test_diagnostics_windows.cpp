@@ -124,6 +124,32 @@ TEST_F(ToolWindowFixture, DiagnosticsValuesAndTheChartsNewestSegment) {
   if (const char* shots = std::getenv("ZRM_TEST_SCREENSHOTS")) window->grab().save(QString(shots) + "/diagnostics.png");
 }
 
+TEST_F(ToolWindowFixture, AFourDigitRpmLeavesItsLabelWhole) {
+  window->SwitchDisplay(CMD_DIAGNOSTIC);
+  RetainedSurface& surface = window->Surface();
+  ASSERT_TRUE(PumpUntil([&] { return PixelAt(surface.Image(), CHART_LEFT, 400) == COLOUR_TEXT; }));
+  const QImage before = surface.Image();
+  // "RPM:" at (280, 60) in the value font; four digits right-aligned at 410
+  // take well under 60 pixels, so the label's columns up to 345 hold only the label.
+  ASSERT_TRUE(AnyPixel(before, 280, 60, 345, 88, COLOUR_TEXT));
+
+  Frame f;
+  f.Set(field::rpmLow, 100);  // 1250 RPM
+  app->processor.ProcessFrame(f.bytes.data());
+  const QImage after = surface.Image();
+  EXPECT_TRUE(AnyPixel(after, 360, 60, 410, 88, COLOUR_TEXT));  // the digits
+  for (int y = 60; y < 88; ++y) {
+    for (int x = 280; x < 345; ++x) ASSERT_EQ(PixelAt(after, x, y), PixelAt(before, x, y)) << x << "," << y;
+  }
+
+  // A shorter value afterwards leaves no trace of the longer one.
+  f.Set(field::rpmLow, 40);  // 500 RPM
+  app->processor.ProcessFrame(f.bytes.data());
+  const QImage shorter = surface.Image();
+  EXPECT_FALSE(AnyPixel(shorter, 345, 60, 365, 88, COLOUR_TEXT));
+  EXPECT_TRUE(AnyPixel(shorter, 370, 60, 410, 88, COLOUR_TEXT));
+}
+
 TEST_F(ToolWindowFixture, TheWidebandTraceFollowsThePreferredChannel) {
   // Channel 0 is a TT-1 wideband (AFR = 2 V + 10), the preferred one.
   Start("[PORT] COM39\r\r\n[AD0TYPE] 0\r\r\n[AD0INSTA] 1\r\r\n[AD0INDEX] 1\r\r\n[AD0NAME] TT-1 WB\r\r\n"
