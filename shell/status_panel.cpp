@@ -27,6 +27,21 @@ void PanelText(Canvas& canvas) {
 
 const char* OnOff(bool on) { return on ? "  ON   " : " OFF   "; }
 
+constexpr int PORT_Y = 120;
+constexpr int PORT_NAME_RIGHT = 90;
+constexpr int PORT_STATE_RIGHT = 142;
+
+// The port line's field, from behind its label to the end of the state, is
+// cleared first so a shorter name leaves nothing of a longer one; the name
+// is fitted between the label and x 90.
+void PaintPortField(Canvas& canvas, const std::string& port, bool open) {
+  PanelText(canvas);
+  const int left = 10 + canvas.TextWidth("Port: ");
+  canvas.FillRect(left, PORT_Y, PORT_STATE_RIGHT + 1, PORT_Y + canvas.TextHeight(), COLOUR_BACKGROUND);
+  canvas.Text(PORT_NAME_RIGHT, PORT_Y, FittedPortName(canvas, port, PORT_NAME_RIGHT - left), TextAlign::Right);
+  canvas.Text(PORT_STATE_RIGHT, PORT_Y, open ? "Open" : "Closed", TextAlign::Right);
+}
+
 }  // namespace
 
 const std::array<SpokeEnds, ACTIVITY_SPOKES>& ActivitySpokes() {
@@ -42,12 +57,18 @@ const std::array<SpokeEnds, ACTIVITY_SPOKES>& ActivitySpokes() {
   return spokes;
 }
 
-void PaintPortLine(Canvas& canvas, const std::string& port, bool open) {
-  PanelText(canvas);
-  canvas.Text(120, 120, std::string(20, ' '), TextAlign::Right);
-  canvas.Text(90, 120, port, TextAlign::Right);
-  canvas.Text(142, 120, open ? "Open" : "Closed", TextAlign::Right);
+std::string FittedPortName(Canvas& canvas, const std::string& port, int width) {
+  // "COM1" to "COM40" stand as they always have; only a device path is fitted.
+  if (port.empty() || port[0] != '/' || canvas.TextWidth(port) <= width) return port;
+  // A device path reads by its file name (the by-id name, ttyUSB0).
+  std::string name = port.substr(port.find_last_of('/') + 1);
+  if (canvas.TextWidth(name) <= width) return name;
+  // Still too wide: its end, which tells such names apart.
+  while (name.size() > 1 && canvas.TextWidth(".." + name) > width) name.erase(0, 1);
+  return ".." + name;
 }
+
+void PaintPortLine(Canvas& canvas, const std::string& port, bool open) { PaintPortField(canvas, port, open); }
 
 void PaintLoggingStatus(Canvas& canvas, const StatusPanelValues& v) {
   PanelText(canvas);
@@ -71,9 +92,8 @@ void PaintStatusValues(Canvas& canvas, const StatusPanelValues& v) {
   canvas.Text(144, 84, Format("%d-Bar ", v.mapSensorBars), TextAlign::Right);
   canvas.Text(142, 102, v.flashModel ? Format("     %5u", static_cast<unsigned>(v.flashBank)) : "      none",
               TextAlign::Right);
-  canvas.Text(142, 120, std::string(14, ' '), TextAlign::Right);
-  canvas.Text(90, 120, v.port, TextAlign::Right);
-  canvas.Text(142, 120, v.portOpen ? "Open" : "Closed", TextAlign::Right);
+  PaintPortField(canvas, v.port, v.portOpen);
+  PanelText(canvas);
   PaintLoggingStatus(canvas, v);
   if (!v.playbackRunning) {
     canvas.Text(130, 160, " OFF   ", TextAlign::Right);

@@ -48,6 +48,10 @@ void PaintStatusPanel(Canvas& canvas, const StatusPanelValues& values);
 // The values only (the per-frame redraw).
 void PaintStatusValues(Canvas& canvas, const StatusPanelValues& values);
 void PaintPortLine(Canvas& canvas, const std::string& port, bool open);
+// The port's name as it fits in `width` pixels: a port name ("COM12") as it
+// is; a device path as it is, else by its file name, else by the end of that
+// behind "..".
+std::string FittedPortName(Canvas& canvas, const std::string& port, int width);
 void PaintLoggingStatus(Canvas& canvas, const StatusPanelValues& values);
 // Moves the dark spoke on by one; `spoke` is the current spoke, updated.
 void StepActivitySpinner(Canvas& canvas, int& spoke);

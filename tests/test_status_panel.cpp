@@ -111,17 +111,35 @@ TEST(StatusPanel, StatesAndWarningColour) {
   EXPECT_TRUE(canvas.lines.empty());  // no indicator during playback
 }
 
-TEST(StatusPanel, PortLineBlanksThenNameAndState) {
+TEST(StatusPanel, PortLineNameAndState) {
   test::RecordingCanvas canvas;
   PaintPortLine(canvas, "COM3", false);
-  ASSERT_EQ(canvas.texts.size(), 3u);
-  EXPECT_EQ(canvas.texts[0].text, std::string(20, ' '));
-  EXPECT_EQ(canvas.texts[0].x, 120);
-  EXPECT_EQ(canvas.texts[1].text, "COM3");
-  EXPECT_EQ(canvas.texts[1].x, 90);
-  EXPECT_EQ(canvas.texts[2].text, "Closed");
-  EXPECT_EQ(canvas.texts[2].x, 142);
+  ASSERT_EQ(canvas.texts.size(), 2u);
+  EXPECT_EQ(canvas.texts[0].text, "COM3");
+  EXPECT_EQ(canvas.texts[0].x, 90);
+  EXPECT_EQ(canvas.texts[1].text, "Closed");
+  EXPECT_EQ(canvas.texts[1].x, 142);
   for (const auto& t : canvas.texts) EXPECT_EQ(t.align, TextAlign::Right);
+}
+
+// A name too wide for the field reads by its file name, else by its end.
+TEST(StatusPanel, PortNamesAreFittedToTheirField) {
+  test::RecordingCanvas canvas;  // 8 pixels a character
+  const struct {
+    std::string port;
+    int width;
+    std::string shown;
+  } cases[] = {
+      {"COM12", 40, "COM12"},
+      {"/dev/ttyUSB0", 56, "ttyUSB0"},
+      {"/dev/ttyUSB0", 40, "..SB0"},
+      {"/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", 80, "..00-port0"},
+      {"/tmp/ttyZRM0", 200, "/tmp/ttyZRM0"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FittedPortName(canvas, c.port, c.width), c.shown) << c.port << " in " << c.width;
+    EXPECT_LE(canvas.TextWidth(FittedPortName(canvas, c.port, c.width)), c.width);
+  }
 }
 
 TEST(ActivityIndicator, SpokesAndStepping) {

@@ -88,7 +88,17 @@ MainWindow::MainWindow(VistrelApp& app, QtServices& services)
   gauge_ = std::make_unique<GaugeDisplay>(
       app_.settings, app_.processor.record, *surface_,
       [this] { return knock_ ? knock_->Model().EventsTotal() : 0; }, &app_.userDevices);
-  gauge_->paintStatusValues = [this](Canvas& canvas) { PaintStatusValues(canvas, CollectStatus()); };
+  gauge_->paintStatusValues = [this](Canvas& canvas) {
+    const StatusPanelValues status = CollectStatus();
+    PaintStatusValues(canvas, status);
+    // The controller line is drawn when the link comes alive and whenever its
+    // text changes, not only by a whole-window paint.
+    const std::string controller = ControllerLineText(status);
+    if (controllerRedraw_.exchange(false) || controller != controllerDrawn_) {
+      PaintControllerLine(canvas, status);
+      controllerDrawn_ = controller;
+    }
+  };
   app_.processor.SetDisplayUpdate(DISPLAY_GAUGE,
                                   [this](const std::uint8_t* frame, int active) { gauge_->GaugeFrame(frame, active); });
 
@@ -545,6 +555,7 @@ void MainWindow::PaintStaticLayer(Canvas& canvas) {
     gauge_->PaintGaugeStatic(canvas);
     gauge_->PaintGaugeValues(canvas);
     PaintControllerLine(canvas, status);
+    controllerRedraw_.store(true);  // the next shown frame draws it with its own values
     if (status.playbackRunning) {
       canvas.SetFont(FontId::Small);
       canvas.Text(665, 123, "Playback Rate");

@@ -161,6 +161,8 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<KnockView> knock_;
   std::map<int, QAction*> actions_;
   int spoke_ = 0;
+  std::atomic<bool> controllerRedraw_{true};
+  std::string controllerDrawn_;  // DisplayThread only
   int lastUserDevice_ = 0;  // the User Device dialog opens on the entry last edited
   bool closing_ = false;
   QMenu* portMenu_ = nullptr;

@@ -10,7 +10,10 @@
 #include <QSlider>
 
 #include "apps/vistrel/main_window.h"
+#include "gui/qt_canvas.h"
 #include "gui/qt_services.h"
+#include "gui/retained_surface.h"
+#include "shell/status_panel.h"
 #include "gui_test_support.h"
 #include "link/frame_processor.h"
 #include "scripted_services.h"
@@ -70,6 +73,22 @@ TEST_F(PortFixture, PortPickedWhileDataFlowsReachesThePortLine) {
   EXPECT_TRUE(test::PumpUntil([&] { return app->link.PortName() == SerialDevicePath("COM5"); }));
   window->Command(CommPortCommand(6));
   EXPECT_EQ(window->CollectStatus().port, "COM6");
+}
+
+// The controller line appears once data flows, without a whole-window paint.
+TEST_F(PortFixture, ControllerLineIsDrawnWhenTheLinkComesAlive) {
+  ASSERT_TRUE(test::PumpUntil([&] { return app->processor.record.linkAlive.load() != 0; }, 5000));
+  ASSERT_TRUE(FramesFlow(10));
+  ASSERT_NE(ControllerLineText(window->CollectStatus()).find("ZRM"), std::string::npos);
+  auto inked = [&] {
+    const QImage image = window->Surface().Image();
+    int dark = 0;
+    for (int y = 534; y < 550; ++y)
+      for (int x = 280; x < 700; ++x)
+        if (test::PixelAt(image, x, y) == COLOUR_TEXT) ++dark;
+    return dark;
+  };
+  EXPECT_TRUE(test::PumpUntil([&] { return inked() > 20; }, 3000));
 }
 
 // The CommPort menu lists the devices afresh when it opens, checks the current
@@ -155,6 +174,31 @@ TEST_F(PortFixture, KeysOnAControlActOnce) {
   type(Qt::Key_Return, "\r");
   EXPECT_EQ(logKeys, " \r");
   delete slider;
+}
+
+// The port line's field is cleared before a name is drawn (a shorter name
+// leaves nothing of a longer one) and a long path stays right of its label.
+TEST(PortLine, ClearedFirstAndKeptInItsField) {
+  QImage before(200, 150, QImage::Format_RGB32);
+  QImage fresh(200, 150, QImage::Format_RGB32);
+  QtCanvas canvas(before);
+  QtCanvas freshCanvas(fresh);
+  for (QtCanvas* c : {&canvas, &freshCanvas}) {
+    c->FillRect(0, 0, 200, 150, COLOUR_BACKGROUND);
+    StatusPanelValues v;
+    v.port = "COM3";
+    PaintStatusPanel(*c, v);
+  }
+  PaintPortLine(canvas, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", true);
+  // Nothing of the long name left of the label's end.
+  canvas.SetFont(FontId::Normal);
+  const int labelEnd = 10 + canvas.TextWidth("Port: ");
+  for (int y = 120; y < 120 + canvas.TextHeight(); ++y)
+    for (int x = 0; x < labelEnd; ++x)
+      ASSERT_EQ(before.pixel(x, y), fresh.pixel(x, y)) << x << "," << y;
+  PaintPortLine(canvas, "COM3", false);
+  PaintPortLine(freshCanvas, "COM3", false);
+  EXPECT_EQ(before, fresh);
 }
 
 // A thread that cannot be created ends the start with the "CreateThread
