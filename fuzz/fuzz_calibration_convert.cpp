@@ -6,7 +6,7 @@
 // utility's trailer; a calibration of layout 2.6 or later keeps every byte
 // but the header, K[518] and the sum, and the older layouts change only where
 // their rules say. Converting the new BIN again gives the same bytes, and the
-// 2.0 message is shown once in a run.
+// 2.0 message is shown once in a run. The output's name is never the source's.
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -70,6 +70,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string nowhere = zrm::fuzz::ScratchPath("missing/race_new.bin");
   zrm::fuzz::WriteFileOrDie(old, data, size);
   std::remove(converted.c_str());
+
+  // The offline update's output name, for a name made of the input's first
+  // bytes: beside the source, never the source itself.
+  const std::string chosen(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data),
+                                                                         size < 64 ? size : 64));
+  const std::string named = ConvertedBinName(chosen);
+  const std::size_t slash = chosen.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : chosen.substr(0, slash + 1);
+  Check(named != chosen, "the new BIN is never written over the chosen one");
+  Check(named.compare(0, folder.size(), folder) == 0 && named.find('/', folder.size()) == std::string::npos,
+        "the new BIN lies in the chosen one's folder");
+  Check(named.find("_new.", folder.size()) != std::string::npos, "the new BIN's name carries _new");
   static const std::uint8_t earlier[] = "an earlier BIN";
   zrm::fuzz::WriteFileOrDie(again, earlier, sizeof earlier);
 
