@@ -382,6 +382,31 @@ void GaugeDisplay::PaintLamp(Canvas& canvas, const LampRow& row, Lamp& lamp, int
   lamp.drawn = state;
 }
 
+namespace {
+
+// A value's field is cleared over the widest text it can hold before the text
+// is drawn, so a shorter value leaves nothing of a longer one ("0)" after 85).
+void ClearedText(Canvas& canvas, int x, int y, const std::string& text, const std::string& widest, Colour back,
+                 TextAlign align = TextAlign::Left) {
+  const int width = std::max(canvas.TextWidth(widest), canvas.TextWidth(text));
+  const int left = align == TextAlign::Right ? x - width : x;
+  canvas.FillRect(left, y, left + width, y + canvas.TextHeight(), back);
+  canvas.Text(x, y, text, align);
+}
+
+// A right-hand column value: its field runs from behind the label's last
+// character to the column's edge, so the label ("cAFR:") keeps its colon.
+void ColumnValue(Canvas& canvas, const char* label, int labelX, int right, int y, std::string text) {
+  std::string shown = label;
+  shown.erase(shown.find_last_not_of(' ') + 1);
+  const int left = labelX + canvas.TextWidth(shown) + 2;
+  canvas.FillRect(left, y, right, y + canvas.TextHeight(), COLOUR_BACKGROUND);
+  text.erase(0, text.find_first_not_of(' '));
+  canvas.Text(right, y, text, TextAlign::Right);
+}
+
+}  // namespace
+
 void GaugeDisplay::PaintGaugeValues(Canvas& canvas) {
   std::lock_guard lock(mutex_);
 
@@ -389,9 +414,11 @@ void GaugeDisplay::PaintGaugeValues(Canvas& canvas) {
   PaintNeedle(canvas, TACHO_X, ValueAngle(rpm_, settings_.rpmRange), &rpmTip_);
   TextIn(canvas, FontId::Normal, DIAL_FACE);
   const std::string speedText = Format(" %3d", speed_);
-  canvas.Text(DialValueLeft(SPEED_VALUE_BASE, static_cast<int>(speedText.size())), DIAL_VALUE_Y, speedText);
+  ClearedText(canvas, DialValueLeft(SPEED_VALUE_BASE, static_cast<int>(speedText.size())), DIAL_VALUE_Y, speedText,
+              " 888", DIAL_FACE);
   const std::string rpmText = Format("  %4d   ", rpm_);
-  canvas.Text(DialValueLeft(RPM_VALUE_BASE, static_cast<int>(rpmText.size())), DIAL_VALUE_Y, rpmText);
+  ClearedText(canvas, DialValueLeft(RPM_VALUE_BASE, static_cast<int>(rpmText.size())), DIAL_VALUE_Y, rpmText,
+              "  8888   ", DIAL_FACE);
 
   TextIn(canvas, FontId::Normal, COLOUR_BACKGROUND);
   for (std::size_t i = 0; i < BAR_GAUGES.size(); ++i) {
@@ -409,7 +436,8 @@ void GaugeDisplay::PaintGaugeValues(Canvas& canvas) {
     }
     bar.drawnLevel = level;
     const std::string text = row.decimal ? Format(row.format, bar.value) : Format(row.format, RoundHalfUp(bar.value));
-    canvas.Text(row.x + row.dx, BAR_TOP - row.dy, text);
+    const std::string widest = row.decimal ? Format(row.format, 88.8) : Format(row.format, 8888);
+    ClearedText(canvas, row.x + row.dx, BAR_TOP - row.dy, text, widest, COLOUR_BACKGROUND);
   }
 
   for (std::size_t i = 0; i < STATUS_LAMPS.size(); ++i) {
@@ -419,11 +447,12 @@ void GaugeDisplay::PaintGaugeValues(Canvas& canvas) {
 
   TextIn(canvas, FontId::Value, COLOUR_BACKGROUND);
   canvas.Text(GEAR_X, GEAR_Y, gear_, TextAlign::Centre);
-  canvas.Text(VALUE_COLUMN_RIGHT, INT_Y, Format("  %3d", integrator_), TextAlign::Right);
-  canvas.Text(VALUE_COLUMN_RIGHT, BLM_Y, Format("  %3d", blm_), TextAlign::Right);
-  canvas.Text(VALUE_COLUMN_RIGHT, AFR_Y, Format("  %4.1f", commandedAfr_ / 10.0), TextAlign::Right);
+  ColumnValue(canvas, "INT:  ", VALUE_COLUMN_LEFT, VALUE_COLUMN_RIGHT, INT_Y, Format("  %3d", integrator_));
+  ColumnValue(canvas, "BLM:  ", VALUE_COLUMN_LEFT, VALUE_COLUMN_RIGHT, BLM_Y, Format("  %3d", blm_));
+  ColumnValue(canvas, "cAFR: ", VALUE_COLUMN_LEFT, VALUE_COLUMN_RIGHT, AFR_Y, Format("  %4.1f", commandedAfr_ / 10.0));
   if (showWideband_) {
-    canvas.Text(VALUE_COLUMN_RIGHT, WIDEBAND_Y, Format("  %3.1f", preferred_.Wideband().value), TextAlign::Right);
+    ColumnValue(canvas, "WB:   ", VALUE_COLUMN_LEFT, VALUE_COLUMN_RIGHT, WIDEBAND_Y,
+                Format("  %3.1f", preferred_.Wideband().value));
   }
   if (showFuelPressure_) {
     canvas.Text(FUEL_VALUE_RIGHT, WIDEBAND_Y, Format("  %3.1f", preferred_.FuelPressure().value), TextAlign::Right);

@@ -77,6 +77,56 @@ struct GaugePixels : ::testing::Test {
   }
 };
 
+// A shorter value leaves nothing of a longer one: after wide values then
+// narrow ones the window is what the narrow ones alone paint. The label
+// "cAFR:" keeps its colon.
+TEST_F(GaugePixels, ShorterValuesLeaveNothingBehind) {
+  Bytes wide = QuietFrame();
+  wide[field::vehicleSpeed] = 85;
+  wide[field::tpsRaw] = 255;
+  wide[field::integrator] = 128;
+  wide[field::blm] = 200;
+  wide[field::commandedAfr] = 147;
+  Bytes narrow = QuietFrame();
+  narrow[field::commandedAfr] = 95;
+  Frame(wide);
+  Frame(narrow);
+
+  VistrelSettings freshSettings = settings;
+  RuntimeRecord freshRecord;
+  RetainedSurface freshSurface{800, 600};
+  GaugeDisplay fresh{freshSettings, freshRecord, freshSurface};
+  freshSurface.PaintStatic([&](Canvas& canvas) {
+    fresh.PaintGaugeStatic(canvas);
+    fresh.PaintGaugeValues(canvas);
+  });
+  fresh.GaugeFrame(narrow.data(), 1);
+  const QImage got = surface.Image();
+  const QImage expected = freshSurface.Image();
+  int differing = 0;
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x)
+      if (got.pixel(x, y) != expected.pixel(x, y)) ++differing;
+  EXPECT_EQ(differing, 0);
+
+  // The colon of "cAFR:" is still there beside a wide value.
+  Frame(wide);
+  QImage labelOnly(800, 600, QImage::Format_RGB32);
+  QtCanvas canvas(labelOnly);
+  canvas.FillRect(0, 0, 800, 600, COLOUR_BACKGROUND);
+  canvas.SetFont(FontId::Value);
+  canvas.SetTextColour(COLOUR_TEXT);
+  canvas.SetBackColour(COLOUR_BACKGROUND);
+  canvas.Text(640, 205, "cAFR:");
+  const int colonRight = 640 + canvas.TextWidth("cAFR:");
+  const QImage now = surface.Image();
+  for (int y = 205; y < 205 + canvas.TextHeight(); ++y)
+    for (int x = 640; x < colonRight; ++x)
+      if (PixelAt(labelOnly, x, y) == COLOUR_TEXT) {
+        ASSERT_EQ(PixelAt(now, x, y), COLOUR_TEXT) << x << "," << y;
+      }
+}
+
 TEST_F(GaugePixels, NeedlesPointAtTheirValuesAndStopAtTheEnd) {
   Bytes f = QuietFrame();
   f[field::vehicleSpeed] = 60;  // half of 120: straight up
