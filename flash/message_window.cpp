@@ -40,7 +40,15 @@ void PaintMessageLine(Canvas& canvas, const MessageWindowLayout& layout, int ind
   canvas.SetTransparentText(false);
   canvas.SetTextColour(COLOUR_TEXT);
   canvas.SetBackColour(line.background);
-  canvas.Text(layout.left, layout.top + index * layout.lineHeight, line.text);
+  // Cut at the clipping rectangle's right edge: the text runs no further than
+  // the window's area, and its colour reaches that edge.
+  std::string text = line.text;
+  const int room = layout.clip.right - layout.left;
+  while (!text.empty() && canvas.TextWidth(text) > room) text.pop_back();
+  const int y = layout.top + index * layout.lineHeight;
+  canvas.Text(layout.left, y, text);
+  const int end = layout.left + canvas.TextWidth(text);
+  if (end < layout.clip.right) canvas.FillRect(end, y, layout.clip.right, y + layout.lineHeight, line.background);
 }
 
 void PaintMessageScroll(Canvas& canvas, const MessageWindowLayout& layout) {

@@ -10,6 +10,7 @@
 #include <QSlider>
 
 #include "apps/vistrel/main_window.h"
+#include "flash/message_window.h"
 #include "gui/qt_canvas.h"
 #include "gui/qt_services.h"
 #include "gui/retained_surface.h"
@@ -199,6 +200,20 @@ TEST(PortLine, ClearedFirstAndKeptInItsField) {
   PaintPortLine(canvas, "COM3", false);
   PaintPortLine(freshCanvas, "COM3", false);
   EXPECT_EQ(before, fresh);
+}
+
+// The flash message window's lines stay inside its clipping rectangle: a
+// full line is cut at the right edge and its colour reaches that edge.
+TEST(FlashMessages, LinesAreCutAtTheClippingRectangle) {
+  const MessageWindowLayout layout = MessageWindowLayout::Vistrel();
+  QImage image(800, 600, QImage::Format_RGB32);
+  QtCanvas canvas(image);
+  canvas.FillRect(0, 0, 800, 600, COLOUR_BACKGROUND);
+  const QImage before = image.copy();
+  PaintMessageLine(canvas, layout, 0, {MESSAGE_SUCCESS_RESULT, std::string(48, 'W')});
+  for (int y = 0; y < 600; ++y)
+    for (int x = layout.clip.right; x < 800; ++x) ASSERT_EQ(image.pixel(x, y), before.pixel(x, y)) << x << "," << y;
+  EXPECT_EQ(test::PixelAt(image, layout.clip.right - 1, layout.top + 1), MESSAGE_SUCCESS_RESULT);
 }
 
 // A thread that cannot be created ends the start with the "CreateThread
