@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include "config/config_location.h"
 #include "platform/paths.h"
@@ -71,9 +73,15 @@ TEST(ConfigLocationTest, PortableRulePrefersTheProgramFolder) {
 TEST(ConfigLocationTest, ExecutableFolderHoldsThisTest) {
   std::string folder = ExecutableFolder();
   ASSERT_FALSE(folder.empty());
+#ifdef _WIN32
+  EXPECT_EQ(folder.substr(1, 2), ":\\");
+  EXPECT_EQ(folder.back(), '\\');
+  EXPECT_TRUE(std::filesystem::exists(folder + "test_config_location.exe"));
+#else
   EXPECT_EQ(folder.front(), '/');
   EXPECT_EQ(folder.back(), '/');
   EXPECT_TRUE(std::filesystem::exists(folder + "test_config_location"));
+#endif
 }
 
 TEST(ConfigLocationTest, WritableFolderIsProbedWithoutLeavingFiles) {
@@ -83,8 +91,10 @@ TEST(ConfigLocationTest, WritableFolderIsProbedWithoutLeavingFiles) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
   EXPECT_FALSE(FolderIsWritable(dir.File("missing")));
   EXPECT_FALSE(FolderIsWritable(""));
+#ifndef _WIN32
   // Refuses every create, even where access() says yes (as it does for root).
   EXPECT_FALSE(FolderIsWritable("/proc"));
+#endif
 }
 
 // Sets an environment variable for one scope and puts the old value back.
@@ -93,19 +103,38 @@ class ScopedEnv {
   ScopedEnv(const char* name, const char* value) : name_(name) {
     const char* old = std::getenv(name);
     if (old != nullptr) old_ = old;
-    if (value != nullptr) setenv(name, value, 1);
-    else unsetenv(name);
+    Set(name, value);
   }
-  ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
-  }
+  ~ScopedEnv() { Set(name_, old_ ? old_->c_str() : nullptr); }
 
  private:
+  static void Set(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value != nullptr ? value : "");  // an empty value removes it
+#else
+    if (value != nullptr) setenv(name, value, 1);
+    else unsetenv(name);
+#endif
+  }
+
   const char* name_;
   std::optional<std::string> old_;
 };
 
+#ifdef _WIN32
+TEST(ConfigLocationTest, UserConfigFolderIsZrmInAppData) {
+  TempDir appData;
+  {
+    ScopedEnv env("APPDATA", appData.path().c_str());
+    const std::string expected = appData.path() + "\\ZRM\\";
+    EXPECT_EQ(UserConfigFolder(), expected);
+    EXPECT_TRUE(std::filesystem::is_directory(expected));
+    EXPECT_EQ(UserConfigFolder(), expected);  // an existing folder is kept
+  }
+  ScopedEnv unset("APPDATA", nullptr);
+  EXPECT_EQ(UserConfigFolder(), "");
+}
+#else
 TEST(ConfigLocationTest, UserConfigFolderFollowsXdgThenHome) {
   TempDir xdg;
   TempDir home;
@@ -128,12 +157,15 @@ TEST(ConfigLocationTest, UserConfigFolderFollowsXdgThenHome) {
     EXPECT_TRUE(std::filesystem::is_directory(c.expected));
   }
 }
+#endif
 
 TEST(ConfigLocationTest, ConfigLiesBesideAWritableProgramButIsNotIt) {
   std::string path = LocateConfigFile("ZRM_Vistrel.cfg");
   ASSERT_TRUE(FolderIsWritable(ExecutableFolder()));  // the build folder
   EXPECT_EQ(path, ExecutableFolder() + "ZRM_Vistrel.cfg");
+#ifndef _WIN32
   EXPECT_NE(std::filesystem::path(path), std::filesystem::read_symlink("/proc/self/exe"));
+#endif
 }
 
 TEST(ConfigLocationTest, AnInstalledProgramIsKnownByItsMarkerBesideItsBinFolder) {

@@ -227,7 +227,12 @@ TEST(FrameReader, WholeFilePassEndsOnAFileCutInsideAText) {
     EXPECT_EQ(ReadFrame(source, frame, texts), FRAME_NO_DATA);
 
     std::string out;
-    ASSERT_EQ(test::RunCommand("timeout 10 " + std::string(ZRMTOOL_PATH) + " frames " + dir.File("cut.dat"), &out), 0);
+#ifdef _WIN32
+    const std::string guard;  // no timeout(1): ctest's limit stands in
+#else
+    const std::string guard = "timeout 10 ";
+#endif
+    ASSERT_EQ(test::RunCommand(guard + std::string(ZRMTOOL_PATH) + " frames " + dir.File("cut.dat"), &out), 0);
     EXPECT_EQ(out, "frames 1 bad 0 marks 0 stamps 0\n");
   }
 }

@@ -303,8 +303,11 @@ TEST(ViewFileTemporary, PrivateAndGoneWhenClosed) {
   ViewFile view;
   ASSERT_EQ(view.Create(dir.path() + "/"), 0);
   EXPECT_EQ(view.Name().rfind("$$_zrm$$_", 0), 0u);
-  // Nothing of it is left in the folder, open or closed.
+#ifndef _WIN32
+  // Nothing of it is left in the folder, open or closed (on Windows it is
+  // hidden while open and deleted on close).
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+#endif
   char record[VIEW_RECORD_SIZE];
   std::memset(record, 'x', sizeof record);
   record[0] = ROW_MARKER;

@@ -16,7 +16,9 @@
 #include <vector>
 
 #ifdef ZRMTOOL_PATH
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include "test_support.h"
 #endif
@@ -498,7 +500,7 @@ struct ToolRun {
   std::string err;
 };
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) { return test::ShellQuote(s); }
 
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) {
   test::TempDir dir;
@@ -506,9 +508,15 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) 
   std::string cmd = Quote(ZRMTOOL_PATH) + " smooth";
   for (const std::string& a : args) cmd += " " + Quote(a);
   cmd += " < " + Quote(dir.File("in.txt")) + " > " + Quote(dir.File("out.txt")) + " 2> " + Quote(dir.File("err.txt"));
+#ifdef _WIN32
+  // cmd.exe drops the outermost pair of quotes of the line.
+  ToolRun run;
+  run.exitCode = std::system(("\"" + cmd + "\"").c_str());
+#else
   int status = std::system(cmd.c_str());
   ToolRun run;
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
   run.out = test::ReadFileText(dir.File("out.txt"));
   run.err = test::ReadFileText(dir.File("err.txt"));
   return run;
@@ -602,7 +610,11 @@ TEST(ZrmtoolSmooth, BadArgumentsOrInputGiveExitCodesAndMessages) {
       {"unknown option", {"--s", "1", "--bogus"}, good, 2, "--bogus"},
       {"two files", {"--s", "1", "a.txt", "b.txt"}, good, 2, "b.txt"},
       {"missing file", {"--s", "1", "/nonexistent/tables.txt"}, "", 1, "/nonexistent/tables.txt"},
+#ifdef _WIN32
+      {"a folder", {"--s", "1", "/"}, "", 1, "cannot open /"},  // Windows refuses to open a folder
+#else
       {"a folder", {"--s", "1", "/"}, "", 1, "cannot read"},
+#endif
       {"13 values", {"--s", "1"}, thirteen, 1, "line 1"},
       {"value 256", {"--s", "1"}, big, 1, "'256'"},
       {"value -1", {"--s", "1"}, negative, 1, "'-1'"},
@@ -624,6 +636,7 @@ TEST(ZrmtoolSmooth, BadArgumentsOrInputGiveExitCodesAndMessages) {
   }
 }
 
+#ifndef _WIN32  // SciPy for the build machine's python3
 // SciPy's RectBivariateSpline (FITPACK) on the same tables must give the same
 // codes, fp and cells. The check needs SciPy for /usr/bin/python3; without it
 // the test fails and says so.
@@ -644,6 +657,7 @@ TEST(ZrmtoolSmooth, AgreesWithScipyRectBivariateSpline) {
   EXPECT_NE(output.find("all "), std::string::npos) << output;
   std::printf("%s", output.c_str());
 }
+#endif  // !_WIN32
 
 #endif  // ZRMTOOL_PATH
 

@@ -52,10 +52,21 @@ void AppendText(std::vector<std::uint8_t>& bytes, const std::string& text) {
   bytes.insert(bytes.end(), text.begin(), text.end());
 }
 
+std::string ShellQuote(const std::string& argument) {
+#ifdef _WIN32
+  return "\"" + argument + "\"";  // paths hold no quote on Windows
+#else
+  std::string quoted = "'";
+  for (char c : argument) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+#endif
+}
+
 int RunCommand(const std::string& command, std::string* output) {
 #ifdef _WIN32
-  // cmd.exe takes the line; binary mode keeps the program's bytes as written.
-  std::FILE* pipe = _popen(command.c_str(), "rb");
+  // cmd.exe takes the line and drops its outermost pair of quotes; binary
+  // mode keeps the program's bytes as written.
+  std::FILE* pipe = _popen(("\"" + command + "\"").c_str(), "rb");
 #else
   std::FILE* pipe = popen(command.c_str(), "r");
 #endif

@@ -29,6 +29,10 @@ std::vector<std::uint8_t> WireFrame(const std::vector<std::uint8_t>& payload);
 // Appends text bytes to a byte vector.
 void AppendText(std::vector<std::uint8_t>& bytes, const std::string& text);
 
+// One argument of a command line for RunCommand or std::system, quoted for
+// the platform's shell (sh, or cmd.exe on Windows).
+std::string ShellQuote(const std::string& argument);
+
 // Runs a command line through the shell; returns its exit status and fills
 // `output` with what it wrote to standard output.
 int RunCommand(const std::string& command, std::string* output);

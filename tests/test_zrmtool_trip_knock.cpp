@@ -17,7 +17,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) { return test::ShellQuote(s); }
 
 // A payload with the engine flag, 100 s of run time and more, 8 cylinders,
 // a 1-bar sensor and firmware 2.2; the rest is set per frame.

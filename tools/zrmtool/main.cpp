@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/console.h"
 #include "tools/zrmtool/commands.h"
 
 namespace {
@@ -46,6 +47,8 @@ void PrintUsage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Reports, tables and exports are the same bytes on every platform.
+  zrm::UseBinaryStandardStreams();
   if (argc < 2) {
     PrintUsage();
     return zrm::tool::EXIT_USAGE;

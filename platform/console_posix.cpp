@@ -1,0 +1,7 @@
+#include "platform/console.h"
+
+namespace zrm {
+
+void UseBinaryStandardStreams() {}  // POSIX streams never translate
+
+}  // namespace zrm
