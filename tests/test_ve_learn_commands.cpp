@@ -98,6 +98,8 @@ TEST(VeLearnStart, RefusedSources) {
   const Case cases[] = {
       {"missing.bin", {}, "File Open Error: Can not open BIN File"},
       {"other.bin", Bytes(16384, 0), "Incorrect BIN File: Not an ZRM Flash BIN!"},
+      {"tiny.bin", Bytes{0x00, 0x05, 'Z', 'R', 'M', 'F'},
+       "Incorrect BIN File: BIN File Too Short (a calibration is 4096 bytes)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

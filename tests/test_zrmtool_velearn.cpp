@@ -166,6 +166,8 @@ TEST_F(VeLearnRun, WidebandInputNamesClosedLoop) {
 
 TEST_F(VeLearnRun, Errors) {
   test::WriteFileBytes(dir.File("text.bin"), Bytes(100, 'x'));
+  // The right header and nothing else: learning from it would give a table of 0xFF.
+  test::WriteFileBytes(dir.File("tiny.bin"), Bytes{0x00, 0x05, 'Z', 'R', 'M', 'F'});
   struct Case {
     std::string args;
     int status;
@@ -174,6 +176,8 @@ TEST_F(VeLearnRun, Errors) {
   const Case cases[] = {
       {" velearn " + dir.File("drive.dat") + " " + dir.File("text.bin") + " " + dir.File("o.bin"), 1,
        "is not a ZRM Flash BIN"},
+      {" velearn " + dir.File("drive.dat") + " " + dir.File("tiny.bin") + " " + dir.File("o.bin"), 1,
+       "BIN File Too Short"},
       {" velearn " + dir.File("none.dat") + " " + dir.File("src.bin") + " " + dir.File("o.bin"), 1,
        "cannot read log"},
       {" velearn " + dir.path() + " " + dir.File("src.bin") + " " + dir.File("o.bin"), 1, "cannot read log"},

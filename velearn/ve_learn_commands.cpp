@@ -112,6 +112,12 @@ void VeLearn::StartVeLearn() {
     return;
   }
   if (id == -2) return;  // the check has told the user
+  // A few bytes with the right header would pass the check and be learned
+  // from as a table of 0xFF: refused, as the flash window refuses them.
+  if (BinShorterThanCalibration(source)) {
+    services_->ShowMessage(BIN_INCORRECT_CAPTION, BIN_TOO_SHORT_TEXT, MESSAGE_NO_ICON);
+    return;
+  }
 
   const FilePathTriple chosen = SplitFilePath(source);
   settings_.newVe.name = chosen.name;

@@ -88,6 +88,10 @@ int CmdVeLearn(int argc, char** argv) {
     std::fprintf(stderr, "zrmtool: '%s' is not a ZRM Flash BIN\n", sourcePath.c_str());
     return EXIT_FAIL;
   }
+  if (BinShorterThanCalibration(sourcePath)) {
+    std::fprintf(stderr, "zrmtool: %s: %s\n", sourcePath.c_str(), BIN_TOO_SHORT_TEXT);
+    return EXIT_FAIL;
+  }
 
   OfflinePass pass;
   if (pass.Open(logPath) != 0) {
