@@ -1,6 +1,5 @@
 #include "link/serial_link.h"
 
-#include <chrono>
 #include <cstring>
 #include <system_error>
 
@@ -85,8 +84,15 @@ int SerialLink::TxMsXmit(int on) {
 }
 
 int SerialLink::SetLogStream(int enable, std::FILE* stream, int waitMs) {
-  std::unique_lock<std::timed_mutex> lock(logMutex_, std::defer_lock);
-  const bool handedOver = lock.try_lock_for(std::chrono::milliseconds(waitMs));
+  // Polled rather than a timed lock: the wait is short and rare, and every
+  // checker of lock order sees a plain mutex.
+  std::unique_lock<std::mutex> lock(logMutex_, std::defer_lock);
+  const std::int64_t end = MonotonicMs() + waitMs;
+  bool handedOver = lock.try_lock();
+  while (!handedOver && MonotonicMs() < end) {
+    SleepMs(1);
+    handedOver = lock.try_lock();
+  }
   // Without the lock the words are set all the same: the stuck write is the
   // last one the old stream gets.
   logStream_.store(stream, std::memory_order_release);
@@ -249,7 +255,7 @@ void SerialLink::ServeLogRequest() {
 bool SerialLink::WriteLogRequest() {
   // Each request is taken before it is served, so one made again while the
   // text is being written and flushed is kept for the next pass.
-  std::lock_guard<std::timed_mutex> lock(logMutex_);
+  std::lock_guard<std::mutex> lock(logMutex_);
   std::FILE* stream = logStream_.load(std::memory_order_acquire);
   if (timeStampRequest_.exchange(false, std::memory_order_acq_rel)) {
     if (!stream) return true;
@@ -299,7 +305,7 @@ bool SerialLink::Pass() {
   if (logEnabled_.load(std::memory_order_acquire) && !logPaused_.load(std::memory_order_acquire)) {
     bool failed = false;
     {
-      std::lock_guard<std::timed_mutex> lock(logMutex_);
+      std::lock_guard<std::mutex> lock(logMutex_);
       // Looked at again under the lock: the log may have been handed back meanwhile.
       std::FILE* stream = logStream_.load(std::memory_order_acquire);
       if (logEnabled_.load(std::memory_order_acquire))

@@ -148,7 +148,7 @@ class SerialLink {
 
   // Held by the CommThread around every write to the log stream, and by
   // SetLogStream around the hand-over.
-  std::timed_mutex logMutex_;
+  std::mutex logMutex_;
   std::atomic<bool> logEnabled_{false};
   std::atomic<std::FILE*> logStream_{nullptr};
   std::atomic<bool> logPaused_{false};
