@@ -1,4 +1,4 @@
-// The built-in devices of the ADC channels (Part 2.5): the fifteen wideband
+// The built-in devices of the ADC channels: the fifteen wideband
 // O2 controllers and the six pressure senders with their conversions, the
 // device list entry, and the rules of the "ADC Channels" page of the
 // preferences dialog (combo texts, selection, at most one preferred channel

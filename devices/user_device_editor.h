@@ -1,4 +1,4 @@
-// The User Device dialog's rules without its window (Part 2.5): the list of
+// The User Device dialog's rules without its window: the list of
 // entries and which entry each list position stands for, the texts an entry
 // loads into the fields, storing the fields back, deleting an entry, and the
 // per-keystroke filters of the number fields.

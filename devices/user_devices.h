@@ -1,4 +1,4 @@
-// The user devices and the eight ADC channels (Part 2.5): which device each
+// The user devices and the eight ADC channels: which device each
 // analogue input carries, its conversion into engineering units once per
 // frame, and the preferred wideband (AFR) and fuel-pressure (psi) readings
 // that the displays, the trip computer, the diagnostics, the log analysis and

@@ -1,5 +1,5 @@
-// The curve tables are copied from Part 2.5 row for row; the lookup walks
-// the bands as the Part describes them.
+// The curve tables are the controllers' published tables, row for row; the
+// lookup walks their voltage bands.
 #include "devices/wideband_curves.h"
 
 #include <cmath>

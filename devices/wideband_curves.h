@@ -1,4 +1,4 @@
-// The non-linear wideband O2 curves of Part 2.5 (WB0, WB1, ZNL, FJO and the
+// The non-linear wideband O2 curves (WB0, WB1, ZNL, FJO and the
 // WB0a and WB1a variants) and their band lookup.
 //
 // Each curve is an ordered list of (AFR, volts) pairs: row 0 is (0, 0), rows

@@ -1,4 +1,4 @@
-// The "General Setup" page of the preferences dialog (Part 2.4) without its
+// The "General Setup" page of the preferences dialog without its
 // window: the page's values as its controls hold them, filled from the
 // settings, the CTS unit switch, and ApplyGeneralPage with its order, limits
 // and roundings. The Qt page only places the controls and moves values
@@ -55,7 +55,7 @@ std::int32_t ConvertCtsValue(std::int32_t value, bool toCelsius);
 // something changed (Apply is then enabled).
 bool SwitchCtsUnit(GeneralPageValues& page, bool toCelsius);
 
-// ApplyGeneralPage, in the order of Part 2.4. Returns true when the
+// ApplyGeneralPage, step by step in the dialog's order. Returns true when the
 // temperature or the speed unit changed (the main window lays out its
 // displays again).
 bool ApplyGeneralPage(const GeneralPageValues& page, VistrelSettings& settings);

@@ -1,4 +1,4 @@
-// User devices and ADC channels (Part 2.5): the conversions of every row
+// User devices and ADC channels: the conversions of every row
 // type, the curve bands and ends, the filter, the edit validations, the
 // channel states, the preferred readings and the dropping of stale channels.
 #include <gtest/gtest.h>
@@ -97,7 +97,7 @@ TEST(WidebandRows, NegativeAndNotANumberReadZero) {
   EXPECT_EQ(BuiltInDeviceValue(DEVICE_USER, 1, 2.0), 0.0);
 }
 
-// ---- Curves: the bands as the Part words them ---------------------------------
+// ---- Curves: the bands as the tables give them --------------------------------
 
 // The Part's wording, literally: V below row 1 reads 0, above row 101 reads
 // 25.5, else the first row k with lower <= V < upper.

@@ -122,7 +122,7 @@ GeneralSetupPage::GeneralSetupPage(VistrelApp& app, QWidget* parent)
   AddLabel(this, "Tachometer Redline:", lx, 262);
   redline_ = AddNumberEdit(this, GEN_REDLINE, cx, 258, 60);
 
-  // Initialisation, in the order of Part 2.4.
+  // Initialisation, in the dialog's own order.
   trackbar_->setRange(0, 100);
   trackbar_->setTickInterval(10);
   trackbar_->setTickPosition(QSlider::TicksBelow);

@@ -1,5 +1,5 @@
-// The Preferences dialog (template 139, Part 2.4) with its two pages,
-// "General Setup" (template 130) and "ADC Channels" (template 140, Part 2.5).
+// The Preferences dialog (template 139) with its two pages, "General Setup"
+// (template 130) and "ADC Channels" (template 140).
 // Only one page exists at a time; a tab change applies the page left to the
 // settings in memory and creates the other afresh. The rules are in
 // shell/general_page and devices/adc_channels; these classes place the

@@ -1,4 +1,4 @@
-// The User Device dialog (template 138, Part 2.5): the sixteen user devices,
+// The User Device dialog (template 138): the sixteen user devices,
 // edited one entry at a time. The rules (what an entry loads, how it is
 // stored, the filters of the number fields) are devices/user_device_editor's;
 // this dialog places the controls, reacts to keys and clicks, and on closing

@@ -63,7 +63,7 @@ class VistrelApp {
   DataLog dataLog;
   Playback playback;
   std::atomic<int> portOpen{0};  // the status panel's port-state flag
-  // The user devices and ADC channels (Part 2.5): set up after the
+  // The user devices and ADC channels: set up after the
   // configuration is read, converted once per frame, read by the displays.
   UserDevices userDevices{settings};
   // After the configuration is read: the user-device tables are set up from it.
