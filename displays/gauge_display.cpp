@@ -290,7 +290,7 @@ void GaugeDisplay::PaintTachometerScale(Canvas& canvas) const {
   canvas.Text(TACHO_X - 3 * UNIT_CHAR_WIDTH / 2, UNIT_TEXT_Y, "RPM");
 }
 
-void GaugeDisplay::PaintBarStatic(Canvas& canvas, const BarGaugeRow& row, const Bar& bar) const {
+void GaugeDisplay::PaintBarStatic(Canvas& canvas, const BarGaugeRow& row, const Bar& bar, bool level) const {
   const int x = row.x;
   const int y = BAR_TOP;
   canvas.SetPen(COLOUR_TEXT, 2);
@@ -314,12 +314,12 @@ void GaugeDisplay::PaintBarStatic(Canvas& canvas, const BarGaugeRow& row, const 
     canvas.Text(x - 10, y + 179, row.label);
   }
   if (row.unit[0] != '\0') canvas.Text(x - 6, y - 26, row.unit);
-  if (bar.drawnLevel < BAR_SPAN) {
+  if (level && bar.drawnLevel < BAR_SPAN) {
     canvas.FillRect(x - 1, y + bar.drawnLevel + 1, x + 10, y + BAR_SPAN + 1, BarColour(row.colourIndex));
   }
 }
 
-void GaugeDisplay::PaintGaugeStatic(Canvas& canvas) {
+void GaugeDisplay::PaintGaugeStatic(Canvas& canvas, bool levels) {
   std::lock_guard lock(mutex_);
   ReadSettingsLocked();
 
@@ -329,7 +329,7 @@ void GaugeDisplay::PaintGaugeStatic(Canvas& canvas) {
   PaintTachometerScale(canvas);
 
   for (std::size_t i = 0; i < BAR_GAUGES.size(); ++i) {
-    if (BarShown(BAR_GAUGES[i])) PaintBarStatic(canvas, BAR_GAUGES[i], bars_[i]);
+    if (BarShown(BAR_GAUGES[i])) PaintBarStatic(canvas, BAR_GAUGES[i], bars_[i], levels);
   }
 
   canvas.SetPen(COLOUR_TEXT, 1);

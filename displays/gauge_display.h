@@ -219,7 +219,9 @@ class GaugeDisplay {
 
   // Window paint, in this order. The static paint also takes the settings
   // the DisplayThread uses from then on (ranges, units, update divisor).
-  void PaintGaugeStatic(Canvas& canvas);
+  // `levels` false: the bars are drawn empty, for values not to be trusted
+  // (an open port that brings no frames).
+  void PaintGaugeStatic(Canvas& canvas, bool levels = true);
   void PaintGaugeValues(Canvas& canvas);
 
   // Reads the settings again without a paint.
@@ -253,7 +255,7 @@ class GaugeDisplay {
   void PaintDialFace(Canvas& canvas, int cx) const;
   void PaintSpeedometerScale(Canvas& canvas) const;
   void PaintTachometerScale(Canvas& canvas) const;
-  void PaintBarStatic(Canvas& canvas, const BarGaugeRow& row, const Bar& bar) const;
+  void PaintBarStatic(Canvas& canvas, const BarGaugeRow& row, const Bar& bar, bool level) const;
   void PaintNeedle(Canvas& canvas, int cx, double angle, CanvasPoint* lastTip);
   void PaintLamp(Canvas& canvas, const LampRow& row, Lamp& lamp, int width, int height, Colour off);
 

@@ -121,6 +121,8 @@ int DataLog::OpenDataLog(const std::string& path) {
   fileName_ = SplitFilePath(path).name;
   writeErrorPending_.store(false, std::memory_order_release);
   logPaused_.store(false, std::memory_order_release);
+  markersAsked_ = 0;
+  lastMarker_ = -1;
   logActive_.store(true, std::memory_order_release);
   link_.SetLogStream(1, stream);
   return 0;
@@ -158,10 +160,12 @@ bool DataLog::OnLogKey(char key) {
     case LOG_KEY_MARKER:
     case LOG_KEY_TIME_STAMP:
       // Both requests also clear the CommThread's pause.
-      if (key == LOG_KEY_MARKER)
+      if (key == LOG_KEY_MARKER) {
         link_.RequestLogMarker();
-      else
+        lastMarker_ = markersAsked_++;
+      } else {
         link_.RequestLogTimeStamp();
+      }
       if (logPaused_.exchange(false, std::memory_order_acq_rel)) Changed();
       return true;
     case LOG_KEY_PAUSE:

@@ -93,6 +93,9 @@ class DataLog {
   // is 1 and never resumes. Only while a log is open and neither the analysis
   // nor the flash display is current. True when the key acted.
   bool OnLogKey(char key);
+  // Number of the marker the last TAB asked for (the CommThread counts the
+  // same way from 000 at every opening); -1 before the first.
+  int LastMarker() const { return lastMarker_; }
 
   // Window thread, from the one-second timer: asks the CommThread to flush
   // the log (so the stream reaches the disk within about a second) and serves
@@ -131,6 +134,8 @@ class DataLog {
   std::atomic<bool> logActive_{false};
   std::atomic<bool> logPaused_{false};
   std::atomic<bool> writeErrorPending_{false};
+  int markersAsked_ = 0;  // window thread, since the log opened
+  int lastMarker_ = -1;
 };
 
 }  // namespace zrm

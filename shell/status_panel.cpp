@@ -34,12 +34,28 @@ constexpr int PORT_STATE_RIGHT = 142;
 // The port line's field, from behind its label to the end of the state, is
 // cleared first so a shorter name leaves nothing of a longer one; the name
 // is fitted between the label and x 90.
-void PaintPortField(Canvas& canvas, const std::string& port, bool open) {
+void PaintPortField(Canvas& canvas, const std::string& port, bool open, bool noData) {
   PanelText(canvas);
   const int left = 10 + canvas.TextWidth("Port: ");
   canvas.FillRect(left, PORT_Y, PORT_STATE_RIGHT + 1, PORT_Y + canvas.TextHeight(), COLOUR_BACKGROUND);
   canvas.Text(PORT_NAME_RIGHT, PORT_Y, FittedPortName(canvas, port, PORT_NAME_RIGHT - left), TextAlign::Right);
-  canvas.Text(PORT_STATE_RIGHT, PORT_Y, open ? "Open" : "Closed", TextAlign::Right);
+  // The panel has no room for a third word on this line: "No Data" stands
+  // for "Open" (a closed port would say "Closed"), and the name stays.
+  if (open && noData) canvas.SetTextColour(COLOUR_WARNING);
+  canvas.Text(PORT_STATE_RIGHT, PORT_Y, !open ? "Closed" : noData ? "No Data" : "Open", TextAlign::Right);
+  canvas.SetTextColour(COLOUR_TEXT);
+}
+
+constexpr int STATE_RIGHT = 130;
+
+// A state value on the "Logging: " or "Playback: " line, right-aligned at x
+// 130 over its cleared field: a confirmation is wider than the states.
+void PaintStateValue(Canvas& canvas, const char* label, int y, const std::string& text, Colour colour) {
+  PanelText(canvas);
+  canvas.FillRect(10 + canvas.TextWidth(label), y, STATE_RIGHT + 1, y + canvas.TextHeight(), COLOUR_BACKGROUND);
+  canvas.SetTextColour(colour);
+  canvas.Text(STATE_RIGHT, y, text, TextAlign::Right);
+  canvas.SetTextColour(COLOUR_TEXT);
 }
 
 }  // namespace
@@ -68,18 +84,31 @@ std::string FittedPortName(Canvas& canvas, const std::string& port, int width) {
   return ".." + name;
 }
 
-void PaintPortLine(Canvas& canvas, const std::string& port, bool open) { PaintPortField(canvas, port, open); }
+void PaintPortLine(Canvas& canvas, const std::string& port, bool open, bool noData) {
+  PaintPortField(canvas, port, open, noData);
+}
 
 void PaintLoggingStatus(Canvas& canvas, const StatusPanelValues& v) {
-  PanelText(canvas);
   if (!v.logOpen) {
-    canvas.Text(130, 142, " OFF   ", TextAlign::Right);
+    PaintStateValue(canvas, "Logging: ", 142, " OFF   ", COLOUR_TEXT);
   } else if (v.logPaused) {
-    canvas.SetTextColour(COLOUR_WARNING);
-    canvas.Text(130, 142, "  Pause", TextAlign::Right);
-    canvas.SetTextColour(COLOUR_TEXT);
+    PaintStateValue(canvas, "Logging: ", 142, "  Pause", COLOUR_WARNING);
+  } else if (!v.logNote.empty()) {
+    PaintStateValue(canvas, "Logging: ", 142, v.logNote, COLOUR_TEXT);
   } else {
-    canvas.Text(130, 142, "  ON   ", TextAlign::Right);
+    PaintStateValue(canvas, "Logging: ", 142, "  ON   ", COLOUR_TEXT);
+  }
+}
+
+void PaintPlaybackStatus(Canvas& canvas, const StatusPanelValues& v) {
+  if (!v.playbackRunning) {
+    PaintStateValue(canvas, "Playback: ", 160, " OFF   ", COLOUR_TEXT);
+  } else if (v.playbackAtEnd) {
+    PaintStateValue(canvas, "Playback: ", 160, " EOF   ", COLOUR_WARNING);
+  } else if (v.playbackPaused) {
+    PaintStateValue(canvas, "Playback: ", 160, "  Pause", COLOUR_WARNING);
+  } else {
+    PaintStateValue(canvas, "Playback: ", 160, "  ON   ", COLOUR_TEXT);
   }
 }
 
@@ -92,18 +121,10 @@ void PaintStatusValues(Canvas& canvas, const StatusPanelValues& v) {
   canvas.Text(144, 84, Format("%d-Bar ", v.mapSensorBars), TextAlign::Right);
   canvas.Text(142, 102, v.flashModel ? Format("     %5u", static_cast<unsigned>(v.flashBank)) : "      none",
               TextAlign::Right);
-  PaintPortField(canvas, v.port, v.portOpen);
-  PanelText(canvas);
+  PaintPortField(canvas, v.port, v.portOpen, v.portNoData);
   PaintLoggingStatus(canvas, v);
-  if (!v.playbackRunning) {
-    canvas.Text(130, 160, " OFF   ", TextAlign::Right);
-  } else if (v.playbackAtEnd) {
-    canvas.SetTextColour(COLOUR_WARNING);
-    canvas.Text(130, 160, " EOF   ", TextAlign::Right);
-    canvas.SetTextColour(COLOUR_TEXT);
-  } else {
-    canvas.Text(130, 160, "  ON   ", TextAlign::Right);
-  }
+  PaintPlaybackStatus(canvas, v);
+  PanelText(canvas);
   canvas.Text(130, 178, OnOff(v.veLearnRunning), TextAlign::Right);
   if (v.veLearnRunning) canvas.Text(130, 196, v.learnInput == 0 ? " BLM   " : "  WB   ", TextAlign::Right);
 }

@@ -18,6 +18,12 @@ struct DrawnText {
   bool transparent;
 };
 
+struct DrawnFill {
+  int left, top, right, bottom;
+  Colour colour;
+  std::size_t textsBefore;  // how many texts were drawn before it
+};
+
 struct DrawnLine {
   int x1, y1, x2, y2;
   Colour colour;
@@ -45,7 +51,9 @@ class RecordingCanvas : public Canvas {
   void Line(int x1, int y1, int x2, int y2) override { lines.push_back({x1, y1, x2, y2, pen_, penWidth_}); }
   void Polyline(const CanvasPoint*, int) override {}
   void Rectangle(int, int, int, int) override {}
-  void FillRect(int, int, int, int, Colour) override {}
+  void FillRect(int left, int top, int right, int bottom, Colour c) override {
+    fills.push_back({left, top, right, bottom, c, texts.size()});
+  }
   void Ellipse(int, int, int, int) override {}
   void Arc(int, int, int, int, int, int, int, int) override {}
   void SetPixel(int, int, Colour) override {}
@@ -62,6 +70,7 @@ class RecordingCanvas : public Canvas {
 
   std::vector<DrawnText> texts;
   std::vector<DrawnLine> lines;
+  std::vector<DrawnFill> fills;
 
  private:
   FontId font_ = FontId::Normal;

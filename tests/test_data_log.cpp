@@ -255,12 +255,15 @@ TEST_F(LogFixture, ChoosingTheFileAgainAppendsARecordingWhoseMarkersStartAtZero)
 
   // Each marker is in the file and bytes have followed it before the next key.
   ASSERT_EQ(Start("twice.dat"), 0);
+  EXPECT_EQ(log->LastMarker(), -1);
   Feed(a);
   ASSERT_TRUE(log->OnLogKey(LOG_KEY_MARKER));
   WaitForFile("twice.dat", head + Text(a) + marker0);
+  EXPECT_EQ(log->LastMarker(), 0);  // the number the status panel confirms
   Feed(b);
   ASSERT_TRUE(log->OnLogKey(LOG_KEY_MARKER));
   WaitForFile("twice.dat", head + Text(a) + marker0 + Text(b) + marker1);
+  EXPECT_EQ(log->LastMarker(), 1);
   Feed(c);
   log->StopDataLog();
   const std::string first = head + Text(a) + marker0 + Text(b) + marker1 + Text(c);
@@ -269,9 +272,11 @@ TEST_F(LogFixture, ChoosingTheFileAgainAppendsARecordingWhoseMarkersStartAtZero)
   head = Head();
   ASSERT_EQ(Start("twice.dat"), 0);
   EXPECT_EQ(log->BodyStart(), static_cast<std::int64_t>(first.size() + head.size()));
+  EXPECT_EQ(log->LastMarker(), -1);
   Feed(d);
   ASSERT_TRUE(log->OnLogKey(LOG_KEY_MARKER));
   WaitForFile("twice.dat", first + head + Text(d) + marker0);
+  EXPECT_EQ(log->LastMarker(), 0);
   Feed(e);
   log->StopDataLog();
   EXPECT_TRUE(SameBytes(OnDisk("twice.dat"), first + head + Text(d) + marker0 + Text(e)));
@@ -341,6 +346,7 @@ TEST_F(LogFixture, KeysActOnlyOnAnOpenLogOutsideAnalysisAndFlash) {
   EXPECT_FALSE(log->OnLogKey('1'));
   ASSERT_TRUE(log->OnLogKey(LOG_KEY_TIME_STAMP));
   WaitForFile("keys.dat", head + Text(a) + "TIME: " + kTime);
+  EXPECT_EQ(log->LastMarker(), -1);  // refused markers and a time stamp ask for no number
   log->StopDataLog();
   // Only the one stamp was written; the refused keys left no trace.
   EXPECT_TRUE(SameBytes(OnDisk("keys.dat"), head + Text(a) + "TIME: " + kTime));

@@ -593,6 +593,18 @@ TEST_F(GaugeFixture, ValueLayerDrawsOnlyWhatChanged) {
   for (const Op& op : again.Of(Op::FILL))
     barFilled |= op.a == x - 1 && op.b == BAR_TOP + 128 && op.d == BAR_TOP + 172 && op.colour == BarColour(2);
   EXPECT_TRUE(barFilled);
+  // Drawn without levels (the port brings nothing): every bar is empty.
+  RecordingCanvas empty;
+  gauge.PaintGaugeStatic(empty, false);
+  const auto levelFills = [](const RecordingCanvas& c) {
+    std::size_t n = 0;
+    for (const Op& op : c.Of(Op::FILL))
+      for (const BarGaugeRow& row : BAR_GAUGES)
+        if (op.a == row.x - 1 && op.b > BAR_TOP && op.colour != DIAL_FACE) ++n;
+    return n;
+  };
+  ASSERT_GE(levelFills(again), 1u);
+  EXPECT_EQ(levelFills(empty), 0u);
   surface.canvas.ops.clear();
   gauge.GaugeFrame(f.data(), 1);
   EXPECT_EQ(lampFills().size(), STATUS_LAMPS.size() + 1);

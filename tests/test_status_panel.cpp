@@ -8,6 +8,7 @@
 #include "recording_canvas.h"
 #include "link/frame_processor.h"
 #include "shell/main_menu.h"
+#include "shell/status_notes.h"
 #include "shell/status_panel.h"
 
 namespace zrm {
@@ -85,6 +86,20 @@ TEST(StatusPanel, StatesAndWarningColour) {
   learning.learnInput = 1;
   StatusPanelValues closed = Sample();
   closed.portOpen = false;
+  StatusPanelValues silent = Sample();
+  silent.portNoData = true;
+  StatusPanelValues closedSilent = closed;
+  closedSilent.portNoData = true;
+  StatusPanelValues playPaused = playing;
+  playPaused.playbackPaused = true;
+  StatusPanelValues pausedAtEnd = atEnd;
+  pausedAtEnd.playbackPaused = true;
+  StatusPanelValues marked = logging;
+  marked.logNote = "MARK 003";
+  StatusPanelValues markedPaused = paused;
+  markedPaused.logNote = "MARK 003";
+  StatusPanelValues noteNoLog = Sample();
+  noteNoLog.logNote = "Time Stamp";
   const Case cases[] = {
       {"tbi", tbi, 140, 66, "   TBI,  4", COLOUR_TEXT},
       {"classic", tbi, 142, 102, "      none", COLOUR_TEXT},
@@ -96,6 +111,14 @@ TEST(StatusPanel, StatesAndWarningColour) {
       {"learn", learning, 130, 178, "  ON   ", COLOUR_TEXT},
       {"learn from", learning, 130, 196, "  WB   ", COLOUR_TEXT},
       {"closed", closed, 142, 120, "Closed", COLOUR_TEXT},
+      {"no data", silent, 142, 120, "No Data", COLOUR_WARNING},
+      {"no data keeps the name", silent, 90, 120, "COM12", COLOUR_TEXT},
+      {"closed outranks no data", closedSilent, 142, 120, "Closed", COLOUR_TEXT},
+      {"playback paused", playPaused, 130, 160, "  Pause", COLOUR_WARNING},
+      {"eof outranks pause", pausedAtEnd, 130, 160, " EOF   ", COLOUR_WARNING},
+      {"key confirmed", marked, 130, 142, "MARK 003", COLOUR_TEXT},
+      {"pause outranks a confirmation", markedPaused, 130, 142, "  Pause", COLOUR_WARNING},
+      {"no confirmation without a log", noteNoLog, 130, 142, " OFF   ", COLOUR_TEXT},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -109,6 +132,124 @@ TEST(StatusPanel, StatesAndWarningColour) {
   test::RecordingCanvas canvas;
   PaintStatusPanel(canvas, playing);
   EXPECT_TRUE(canvas.lines.empty());  // no indicator during playback
+}
+
+// A state that changes width ("No Data" back to "Open", "Time Stamp" back to
+// "  ON   ") leaves nothing behind: each field is cleared from behind its
+// label to its right edge before its text is drawn.
+TEST(StatusPanel, StateFieldsAreClearedBeforeTheirText) {
+  StatusPanelValues v = Sample();
+  v.logOpen = true;
+  v.logNote = "Time Stamp";
+  v.playbackRunning = v.playbackPaused = true;
+  v.portNoData = true;
+  const struct {
+    const char* label;
+    int y, right;
+  } fields[] = {{"Port: ", 120, 142}, {"Logging: ", 142, 130}, {"Playback: ", 160, 130}};
+  for (int pass = 0; pass < 2; ++pass) {
+    test::RecordingCanvas canvas;
+    if (pass == 0) {
+      PaintStatusValues(canvas, v);
+    } else {
+      PaintPortLine(canvas, v.port, true, true);
+      PaintLoggingStatus(canvas, v);
+      PaintPlaybackStatus(canvas, v);
+    }
+    for (const auto& f : fields) {
+      SCOPED_TRACE(std::string(f.label) + (pass == 0 ? " panel" : " alone"));
+      std::size_t textIndex = canvas.texts.size();
+      for (std::size_t i = 0; i < canvas.texts.size(); ++i)
+        if (canvas.texts[i].x == f.right && canvas.texts[i].y == f.y) textIndex = i;
+      ASSERT_LT(textIndex, canvas.texts.size());
+      const int left = 10 + canvas.TextWidth(f.label);
+      bool cleared = false;
+      for (const test::DrawnFill& fill : canvas.fills)
+        cleared |= fill.top == f.y && fill.left <= left && fill.right > f.right &&
+                   fill.bottom >= f.y + canvas.TextHeight() && fill.colour == COLOUR_BACKGROUND &&
+                   fill.textsBefore <= textIndex;
+      EXPECT_TRUE(cleared);
+      // The label itself is not cleared.
+      for (const test::DrawnFill& fill : canvas.fills) {
+        if (fill.top == f.y) {
+          EXPECT_GE(fill.left, left);
+        }
+      }
+    }
+  }
+}
+
+// An open port that brings nothing for two seconds is "No Data" until a frame
+// comes; the wait starts again when the port opens or closes.
+TEST(StreamWatch, NoDataAfterTwoSilentSecondsOfAnOpenPort) {
+  struct Step {
+    std::int64_t now;
+    std::uint64_t frames;
+    bool portOpen;
+    bool noData;
+    bool changed;
+  };
+  const Step steps[] = {
+      {0, 0, false, false, false},         // closed: never "No Data"
+      {5000, 0, false, false, false},
+      {6000, 0, true, false, false},       // opens: the wait starts
+      {7999, 0, true, false, false},
+      {8000, 0, true, true, true},         // two seconds, nothing came
+      {8250, 0, true, true, false},
+      {8500, 3, true, false, true},        // frames again
+      {10499, 3, true, false, false},
+      {10500, 3, true, true, true},        // silent again
+      {10750, 3, false, false, true},      // closed
+      {20000, 3, false, false, false},
+      {20250, 3, true, false, false},      // re-opened: a fresh wait
+      {22249, 3, true, false, false},
+      {22250, 3, true, true, true},
+  };
+  StreamWatch watch;
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.now);
+    EXPECT_EQ(watch.Poll(s.now, s.frames, s.portOpen), s.changed);
+    EXPECT_EQ(watch.NoData(), s.noData);
+  }
+  // Already open and silent at the first look: the wait starts there.
+  StreamWatch late;
+  EXPECT_FALSE(late.Poll(100000, 500, true));
+  EXPECT_FALSE(late.Poll(101999, 500, true));
+  EXPECT_TRUE(late.Poll(102000, 500, true));
+}
+
+// TAB and SPACE are confirmed for two seconds with what went into the log.
+TEST(LogKeyNote, ShowsTheMarkerOrTimeStampForTwoSeconds) {
+  LogKeyNote note;
+  EXPECT_EQ(note.Text(), "");
+  EXPECT_FALSE(note.Expire(0));
+  note.Marker(1000, 3);
+  EXPECT_EQ(note.Text(), "MARK 003");
+  EXPECT_FALSE(note.Expire(2999));
+  EXPECT_EQ(note.Text(), "MARK 003");
+  EXPECT_TRUE(note.Expire(3000));
+  EXPECT_EQ(note.Text(), "");
+  EXPECT_FALSE(note.Expire(4000));  // once
+
+  // A second key restarts the two seconds.
+  note.Marker(5000, 0);
+  note.TimeStamp(6000);
+  EXPECT_EQ(note.Text(), "Time Stamp");
+  EXPECT_FALSE(note.Expire(7999));
+  EXPECT_TRUE(note.Expire(8000));
+
+  // The log's numbers wrap at 1000; so does the confirmation.
+  const struct {
+    int number;
+    const char* text;
+  } numbers[] = {{0, "MARK 000"}, {42, "MARK 042"}, {999, "MARK 999"}, {1000, "MARK 000"}, {1012, "MARK 012"}};
+  for (const auto& n : numbers) {
+    note.Marker(0, n.number);
+    EXPECT_EQ(note.Text(), n.text) << n.number;
+  }
+  note.Clear();
+  EXPECT_EQ(note.Text(), "");
+  EXPECT_FALSE(note.Expire(100000));
 }
 
 TEST(StatusPanel, PortLineNameAndState) {

@@ -69,6 +69,7 @@ constexpr int kDisplayItems[] = {CMD_VISTREL, CMD_TRIP_INFO, CMD_VE_LEARN, CMD_S
 MainWindow::MainWindow(VistrelApp& app, QtServices& services)
     : app_(app), surface_(std::make_unique<RetainedSurface>(800, 600)) {
   services.SetOwner(this);
+  clock = MonotonicMs;
   setWindowTitle("Vistrel");
   setWindowIcon(VistrelIcon());
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -150,6 +151,20 @@ MainWindow::MainWindow(VistrelApp& app, QtServices& services)
     app_.dataLog.OnSecondTick();
   });
   secondTimer->start(1000);
+  auto* noteTimer = new QTimer(this);
+  connect(noteTimer, &QTimer::timeout, this, [this] { PollStatusNotes(); });
+  noteTimer->start(250);
+}
+
+void MainWindow::PollStatusNotes() {
+  const std::int64_t now = clock();
+  // During playback the port is closed, so no "No Data" either.
+  const std::uint64_t frames = app_.processor.record.goodFrames.load(std::memory_order_relaxed);
+  if (streamWatch_.Poll(now, frames, app_.portOpen.load() != 0) && IsLiveMode(DisplayMode())) {
+    // Whole: the gauge display's values go or come back with the port line.
+    RepaintAll();
+  }
+  if (logKeyNote_.Expire(now)) RedrawLoggingStatus();
 }
 
 void MainWindow::WireLogAndPlayback() {
@@ -161,9 +176,11 @@ void MainWindow::WireLogAndPlayback() {
   hooks.logPaused = [&log] { return log.LogPaused(); };
   hooks.logFileName = [&log] { return log.LogFileName(); };
   hooks.logKey = [&log](char key) { log.OnLogKey(key); };
+  hooks.lastMarker = [&log] { return log.LastMarker(); };
   hooks.stopDataLog = [&log] { log.StopDataLog(); };
   hooks.playbackRunning = [&playback] { return playback.PlaybackActive(); };
   hooks.playbackAtEnd = [&playback] { return playback.PlaybackAtEnd(); };
+  hooks.playbackPaused = [&playback] { return playback.PlaybackPaused(); };
   hooks.playbackFileName = [&playback] { return playback.PlaybackFileName(); };
   hooks.stopPlayback = [this, &playback] {
     if (playback.PlaybackActive()) Command(CMD_STOP_PLAYBACK);
@@ -175,6 +192,9 @@ void MainWindow::WireLogAndPlayback() {
   log.playbackActive = [&playback] { return playback.PlaybackActive(); };
   log.switchToGauge = [this] { SwitchDisplay(CMD_VISTREL); };
   log.onStateChanged = [this] {
+    // A confirmation belongs to the log it was given in.
+    if (app_.dataLog.LogActive() != logWasOpen_) logKeyNote_.Clear();
+    logWasOpen_ = app_.dataLog.LogActive();
     UpdateLogMenu();
     RepaintAll();
   };
@@ -201,7 +221,15 @@ void MainWindow::WireLogAndPlayback() {
     if (app_.settings.flashBankOpen == 1 && !(hooks.bankSelectorOpen && hooks.bankSelectorOpen()))
       Command(CMD_BANK_SELECT);
   };
-  playback.onAtEnd = [this] { QMetaObject::invokeMethod(this, [this] { RepaintAll(); }, Qt::QueuedConnection); };
+  playback.onAtEnd = [this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          playbackControls_->ShowProgress();  // full at the end of the file
+          RepaintAll();
+        },
+        Qt::QueuedConnection);
+  };
   playback.onProgressStep = [this] {
     QMetaObject::invokeMethod(this, [this] { playbackControls_->ShowProgress(); }, Qt::QueuedConnection);
   };
@@ -505,7 +533,8 @@ void MainWindow::ShowPortState(int open) {
   app_.portOpen.store(open);
   if (!IsLiveMode(DisplayMode())) return;
   const std::string port = app_.PortName();
-  surface_->DrawValues([port, open](Canvas& canvas) { PaintPortLine(canvas, port, open != 0); });
+  const bool noData = streamWatch_.NoData();
+  surface_->DrawValues([port, open, noData](Canvas& canvas) { PaintPortLine(canvas, port, open != 0, noData); });
 }
 
 StatusPanelValues MainWindow::CollectStatus() const {
@@ -522,8 +551,11 @@ StatusPanelValues MainWindow::CollectStatus() const {
   v.flashBank = r.flashBank.load();
   v.port = app_.PortName();
   v.portOpen = app_.portOpen.load() != 0;
+  v.portNoData = streamWatch_.NoData();
   v.logOpen = hooks.logOpen && hooks.logOpen();
   v.logPaused = hooks.logPaused && hooks.logPaused();
+  if (v.logOpen) v.logNote = logKeyNote_.Text();
+  v.playbackPaused = hooks.playbackPaused && hooks.playbackPaused();
   v.playbackRunning = hooks.playbackRunning && hooks.playbackRunning();
   v.playbackAtEnd = hooks.playbackAtEnd && hooks.playbackAtEnd();
   if (v.logOpen && hooks.logFileName) {
@@ -552,8 +584,10 @@ void MainWindow::PaintStaticLayer(Canvas& canvas) {
     canvas.Text(title.x, 6, title.text);
   }
   if (mode == MODE_GAUGE) {
-    gauge_->PaintGaugeStatic(canvas);
-    gauge_->PaintGaugeValues(canvas);
+    // An open port that brings nothing: the dials, bars, lamps and numbers
+    // stay empty rather than hold the last values as if they were live.
+    gauge_->PaintGaugeStatic(canvas, !status.portNoData);
+    if (!status.portNoData) gauge_->PaintGaugeValues(canvas);
     PaintControllerLine(canvas, status);
     controllerRedraw_.store(true);  // the next shown frame draws it with its own values
     if (status.playbackRunning) {
@@ -612,6 +646,9 @@ bool MainWindow::HandleKey(int key, const QString& text) {
   if (key == Qt::Key_Return || key == Qt::Key_Enter) logKey = '\r';
   if (logKey == 0) return false;
   hooks.logKey(logKey);
+  // The driver sees that the key took: the marker's number or "Time Stamp".
+  if (logKey == '\t') logKeyNote_.Marker(clock(), hooks.lastMarker ? hooks.lastMarker() : 0);
+  if (logKey == ' ') logKeyNote_.TimeStamp(clock());
   RedrawLoggingStatus();
   return true;
 }

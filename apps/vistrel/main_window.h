@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "apps/vistrel/vistrel_app.h"
+#include "shell/status_notes.h"
 #include "shell/status_panel.h"
 
 class QAction;
@@ -44,12 +45,14 @@ struct DisplayHooks {
   std::function<void()> stopVeLearn;
   std::function<bool()> playbackRunning;
   std::function<bool()> playbackAtEnd;
+  std::function<bool()> playbackPaused;
   std::function<bool()> logOpen;
   std::function<bool()> logPaused;
   std::function<std::string()> logFileName;
   std::function<std::string()> playbackFileName;
   std::function<bool()> veLearnRunning;
   std::function<void(char key)> logKey;  // TAB, SPACE, ENTER while a log is open
+  std::function<int()> lastMarker;       // the number the last TAB asked for
   std::function<bool()> malfCodesOpen;
   std::function<void()> openMalfCodes;
   std::function<void()> closeMalfCodes;
@@ -120,6 +123,13 @@ class MainWindow : public QMainWindow {
   std::vector<std::function<void()>> onLayOutDisplays;
   // The status panel's current values.
   StatusPanelValues CollectStatus() const;
+  // The clock of the panel's timed notes ("No Data", a logging key's
+  // confirmation); a test sets its own.
+  std::function<std::int64_t()> clock;
+  // Window thread, every quarter second: an open port gone silent shows
+  // "No Data" and the gauges empty, a confirmation that has run out goes.
+  void PollStatusNotes();
+  bool NoData() const { return streamWatch_.NoData(); }
   // The window position is stored only when the window is not minimised.
   void StorePosition();
 
@@ -161,6 +171,9 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<KnockView> knock_;
   std::map<int, QAction*> actions_;
   int spoke_ = 0;
+  StreamWatch streamWatch_;
+  LogKeyNote logKeyNote_;
+  bool logWasOpen_ = false;
   std::atomic<bool> controllerRedraw_{true};
   std::string controllerDrawn_;  // DisplayThread only
   int lastUserDevice_ = 0;  // the User Device dialog opens on the entry last edited
