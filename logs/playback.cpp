@@ -165,6 +165,10 @@ void Playback::ProgressStep() {
 
 void Playback::MarkPlaybackEnd() {
   if (!PlaybackActive()) return;
+  // The steps count frames, and the head, the stamps and the range's five
+  // spare steps are no frames: the bar would stop short of its end. The
+  // end of the file is the end of the bar.
+  progressPosition_.store(progressRange_.load(std::memory_order_acquire), std::memory_order_release);
   atEnd_.store(true, std::memory_order_release);
   if (onAtEnd) onAtEnd();
 }

@@ -95,7 +95,8 @@ class Playback {
   // The frame processor's progress hook (DisplayThread): one step, every 17
   // frames outside a catch-up.
   void ProgressStep();
-  // The playback source's end hook (DisplayThread).
+  // The playback source's end hook (DisplayThread): the progress bar is full
+  // and the status panel shows " EOF   ".
   void MarkPlaybackEnd();
 
   bool PlaybackActive() const { return active_.load(std::memory_order_acquire); }

@@ -198,11 +198,16 @@ TEST_F(PlaybackFixture, StartPlaysEveryFrameThenMarksTheEndAndStopRestoresTheLiv
   EXPECT_EQ(reread.playback, chosen);
   EXPECT_EQ(LogMenuState(log.LogActive(), playback.PlaybackActive()), (LogMenuItems{false, false, false, true}));
 
+  PlayFrames(60);
+  // One step per 17 frames.
+  EXPECT_EQ(playback.ProgressPosition(), 3);
+  EXPECT_EQ(progressCalls, 3);
+  EXPECT_EQ(atEndCalls, 0);
   PlayToEnd();
   EXPECT_EQ(gauge, Range(0, 59));
   EXPECT_EQ(trip, Range(0, 59));
-  // One step per 17 frames.
-  EXPECT_EQ(playback.ProgressPosition(), 3);
+  // The end of the file fills the bar: its range counts bytes, not frames.
+  EXPECT_EQ(playback.ProgressPosition(), playback.ProgressRange());
   EXPECT_EQ(progressCalls, 3);
   EXPECT_EQ(atEndCalls, 1);
   EXPECT_EQ(processor.record.engineRunning.load(), 1);
@@ -296,8 +301,10 @@ TEST_F(PlaybackFixture, BackUpReplaysToTheGaugesAloneUntilTheCatchUpTarget) {
   // The trip computer sees every stretch once.
   EXPECT_EQ(trip, Range(0, 119));
   EXPECT_EQ(processor.catchUpActive.load(), 0);
-  // The replayed frames do not move the bar: 120 frames, 7 steps.
-  EXPECT_EQ(playback.ProgressPosition(), 7);
+  // The replayed frames do not move the bar: 120 frames, 7 steps; then the
+  // end fills it.
+  EXPECT_EQ(progressCalls, 7);
+  EXPECT_EQ(playback.ProgressPosition(), playback.ProgressRange());
 }
 
 TEST_F(PlaybackFixture, ClickThenDoubleClickStepsBackEightUnitsFromOneTarget) {
