@@ -7,8 +7,7 @@ namespace zrm {
 void LinkFlashTransport::Pause(int milliseconds) { SleepMs(milliseconds); }
 
 void LinkFlashTransport::WaitForBytes(int count, int milliseconds) {
-  const std::int64_t end = MonotonicMs() + milliseconds;
-  while (link_.RingCount() < count && MonotonicMs() < end) SleepMs(1);
+  link_.WaitForRingCount(count, milliseconds);
 }
 
 }  // namespace zrm

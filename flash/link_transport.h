@@ -22,8 +22,8 @@ class LinkFlashTransport : public FlashTransport {
   void RequestRingFlush() override { link_.RequestRingFlush(); }
   std::uint32_t FlashTicks() override { return ticks_.load(std::memory_order_acquire); }
   void Pause(int milliseconds) override;
-  // Looks at the ring every millisecond, so an answer is taken as soon as it
-  // starts to arrive rather than at the end of the 20 ms poll: over a whole
+  // Sleeps until the bytes are in the ring, so an answer is taken as soon as
+  // it starts to arrive rather than at the end of the 20 ms poll: over a whole
   // update that is a thousand commands' worth of waiting.
   void WaitForBytes(int count, int milliseconds) override;
 

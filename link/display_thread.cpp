@@ -6,6 +6,18 @@
 
 namespace zrm {
 
+namespace {
+// Enough to find the sync pair of a frame that starts after up to a frame of noise.
+constexpr int LIVE_PEEK_BYTES = 2 * FRAME_WIRE_SIZE;
+}  // namespace
+
+int LiveFrameNeed(const std::uint8_t* bytes, int n) {
+  for (int i = 0; i + 1 < n; ++i) {
+    if (bytes[i] == FRAME_SYNC1 && bytes[i + 1] == FRAME_SYNC2) return i + FRAME_WIRE_SIZE;
+  }
+  return (n > 0 ? n - 1 : 0) + FRAME_WIRE_SIZE;
+}
+
 int DisplayThread::Start() {
   if (thread_.joinable()) return 0;
   stopping_.store(false);
@@ -21,6 +33,7 @@ void DisplayThread::Stop() {
   if (!thread_.joinable()) return;
   stopping_.store(true);
   sources_.Halt();
+  if (link_) link_->CancelRingWaits();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -62,10 +75,17 @@ void DisplayThread::Turn() {
         link_->RequestLogFlush();
         lastFlushTicker_ = ticker;
       }
-      if (link_ && link_->RingCount() > LIVE_FRAME_THRESHOLD) {
+      if (!link_) {
+        SleepMs(LIVE_WAIT_MS);
+        return;
+      }
+      std::uint8_t head[LIVE_PEEK_BYTES];
+      std::uint64_t seen = 0;
+      const int need = LiveFrameNeed(head, link_->RingPeekBlock(head, LIVE_PEEK_BYTES, &seen));
+      if (link_->WaitForRingCount(need, LIVE_WAIT_MS) &&
+          sources_.FrameSource() == SOURCE_LIVE && !stopping_.load(std::memory_order_acquire)) {
         if (processor_.ProcessNextFrame() == FRAME_OK) framesProcessed.fetch_add(1);
       }
-      SleepMs(1);
       return;
     }
     default:  // analysis or idle

@@ -1,7 +1,8 @@
 // The DisplayThread: takes frames from the current source and processes them.
 //
-// Live: a frame is read only when more than 360 bytes wait in the ring (more
-// than one whole frame), so the reader never waits for the line mid-frame.
+// Live: it sleeps until the ring holds the next whole frame (from its sync
+// pair on), so a frame is processed as soon as its last byte is in and the
+// reader never waits for the line mid-frame.
 // Playback: one frame per turn, with the user's step-back, pause and speed.
 // Analysis and idle: it only sleeps, leaving the stream or the ring to others.
 #pragma once
@@ -16,7 +17,14 @@
 namespace zrm {
 
 constexpr int PLAYBACK_SECOND_BYTES = 4709;  // 17 frames of 277 bytes
-constexpr int LIVE_FRAME_THRESHOLD = 360;
+// The longest a live wait lasts, so that the log's flush requests go out
+// while the line is silent.
+constexpr int LIVE_WAIT_MS = 250;
+
+// How many ring bytes the next live frame needs: up to the end of a frame
+// whose sync pair is among the first `n` bytes shown, else one frame beyond
+// them (the last byte may begin a sync pair).
+int LiveFrameNeed(const std::uint8_t* bytes, int n);
 
 class DisplayThread {
  public:

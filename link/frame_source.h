@@ -84,7 +84,12 @@ class FrameSources {
  public:
   explicit FrameSources(SerialLink* link) : link_(link) {}
 
-  int SetFrameSource(int source) { return frameSource_.exchange(source, std::memory_order_acq_rel); }
+  // A live wait in progress ends at once: the ring may be another's now.
+  int SetFrameSource(int source) {
+    const int was = frameSource_.exchange(source, std::memory_order_acq_rel);
+    if (link_) link_->CancelRingWaits();
+    return was;
+  }
   int FrameSource() const { return frameSource_.load(std::memory_order_acquire); }
   int SetPlaybackStream(bool enable, InputFile* stream) { return playback.SetStream(enable, stream); }
   int SetAnalysisStream(bool enable, InputFile* stream) { return analysis.SetStream(enable, stream); }

@@ -1,5 +1,7 @@
 #include "link/serial_link.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <system_error>
 
@@ -7,6 +9,11 @@
 #include "platform/clock.h"
 
 namespace zrm {
+
+namespace {
+// About 44 ms of line: however fast bytes come, requests are served between bursts.
+constexpr int MAX_BYTES_PER_PASS = 256;
+}  // namespace
 
 SerialLink::SerialLink(LinkSettings settings, std::unique_ptr<SerialPort> port)
     : localTime(LocalTimeText), settings_(settings), port_(std::move(port)) {}
@@ -26,6 +33,8 @@ int SerialLink::Start() {
 
 void SerialLink::Stop() {
   stopping_.store(true);
+  wake_.Signal();
+  CancelRingWaits();
   if (thread_.joinable()) thread_.join();
   if (port_->IsOpen()) port_->Close();
   portOpen_.store(false);
@@ -52,6 +61,7 @@ int SerialLink::RequestPort(int code, const char* name) {
   }
   portRequest_.store(code, std::memory_order_release);
   portRequestPending_.store(true, std::memory_order_release);
+  wake_.Signal();
   return 0;
 }
 
@@ -70,6 +80,7 @@ int SerialLink::QueueTransmit(const std::uint8_t* bytes, int length) {
   if (length < 0 || length > TX_SLOT_SIZE) return -1;
   std::memcpy(txBuffer_, bytes, static_cast<std::size_t>(length));
   txLength_.store(length, std::memory_order_release);
+  wake_.Signal();
   return 0;
 }
 
@@ -107,11 +118,49 @@ int SerialLink::SetLogPaused(int flag) { return logPaused_.exchange(flag != 0) ?
 void SerialLink::RequestLogTimeStamp() {
   logPaused_.store(false, std::memory_order_release);
   timeStampRequest_.store(true, std::memory_order_release);
+  wake_.Signal();
 }
 
 void SerialLink::RequestLogMarker() {
   logPaused_.store(false, std::memory_order_release);
   markerRequest_.store(true, std::memory_order_release);
+  wake_.Signal();
+}
+
+bool SerialLink::WaitForRingCount(int count, int timeoutMs) {
+  if (ring_.Count() >= count) return true;
+  std::unique_lock<std::mutex> lock(ringWaitMutex_);
+  const std::uint64_t cancels = ringWaitCancels_;
+  ringWanted_.store(count, std::memory_order_relaxed);
+  // A reader that needs bytes sooner than the CommThread's next look at the
+  // port (a flash answer's first byte) has it look now.
+  if (count - ring_.Count() < LINK_BATCH_MS * LINE_BYTES_PER_SECOND / 1000) wake_.Signal();
+  ringWaitCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0),
+                       [&] { return ring_.Count() >= count || ringWaitCancels_ != cancels; });
+  ringWanted_.store(0, std::memory_order_relaxed);
+  return ring_.Count() >= count;
+}
+
+void SerialLink::CancelRingWaits() {
+  {
+    std::lock_guard<std::mutex> lock(ringWaitMutex_);
+    ++ringWaitCancels_;
+  }
+  ringWaitCv_.notify_all();
+}
+
+void SerialLink::NotifyRingWaiters() {
+  // Looked at under the lock: a reader between its look at the ring and its
+  // wait cannot miss the bytes.
+  std::lock_guard<std::mutex> lock(ringWaitMutex_);
+  const int wanted = ringWanted_.load(std::memory_order_relaxed);
+  if (wanted > 0 && ring_.Count() >= wanted) ringWaitCv_.notify_all();
+}
+
+bool SerialLink::Sleep(int ms) {
+  const bool signalled = wake_.Wait(ms);
+  wakeups_.fetch_add(1, std::memory_order_relaxed);
+  return signalled;
 }
 
 int SerialLink::NextReopenDelay(int delay, const LinkSettings& settings) {
@@ -134,7 +183,7 @@ bool SerialLink::SleepUnlessStopping(int ms) {
       return true;
     std::int64_t left = end - MonotonicMs();
     if (left <= 0) return true;
-    SleepMs(left < 20 ? static_cast<int>(left) : 20);
+    Sleep(static_cast<int>(left));  // a request ends it early
   }
   return false;
 }
@@ -150,11 +199,16 @@ void SerialLink::Run() {
       lineErrorReopen_ = false;
       ServeRequest(PORT_REOPEN);
     }
-    while (portRunning_.load(std::memory_order_acquire) && !stopping_.load(std::memory_order_acquire)) {
+    // A request posted while the last one was served (a close during a
+    // re-open) leaves the port running: it is served next, not after the stream.
+    while (portRunning_.load(std::memory_order_acquire) && !stopping_.load(std::memory_order_acquire) &&
+           !portRequestPending_.load(std::memory_order_acquire)) {
       if (!Pass()) break;
     }
     if (!portRunning_.load(std::memory_order_acquire)) ServeLogRequest();  // the port is closed or away
-    SleepMs(1);
+    if (!stopping_.load(std::memory_order_acquire) && !lineErrorReopen_ &&
+        !portRequestPending_.load(std::memory_order_acquire))
+      Sleep(LINK_IDLE_WAIT_MS);  // until a request comes
   }
 }
 
@@ -291,30 +345,50 @@ bool SerialLink::Pass() {
   if (ringFlushRequest_.load(std::memory_order_acquire)) {
     ring_.Flush();
     ringFlushRequest_.store(false, std::memory_order_release);
-    return true;
   }
 
+  // Everything that has arrived, up to a bound so that requests are served
+  // between two reads however fast bytes come.
+  int received = 0;
+  int got = 0;
   std::uint8_t byte = 0;
-  int got = port_->ReadByte(&byte);
+  while (received < MAX_BYTES_PER_PASS && (got = port_->ReadByte(&byte)) == 1) {
+    ++received;
+    if (logEnabled_.load(std::memory_order_acquire) && !logPaused_.load(std::memory_order_acquire)) {
+      bool failed = false;
+      {
+        std::lock_guard<std::mutex> lock(logMutex_);
+        // Looked at again under the lock: the log may have been handed back meanwhile.
+        std::FILE* stream = logStream_.load(std::memory_order_acquire);
+        if (logEnabled_.load(std::memory_order_acquire))
+          failed = stream == nullptr || std::fputc(byte, stream) == EOF;
+      }
+      if (failed) LogWriteFailed();
+    }
+    ring_.Put(byte);
+  }
+  if (received > 0) NotifyRingWaiters();
   if (got < 0) {
     PostReopenAfterLineError();
     return false;
   }
-  if (got == 0) return false;
-
-  if (logEnabled_.load(std::memory_order_acquire) && !logPaused_.load(std::memory_order_acquire)) {
-    bool failed = false;
-    {
-      std::lock_guard<std::mutex> lock(logMutex_);
-      // Looked at again under the lock: the log may have been handed back meanwhile.
-      std::FILE* stream = logStream_.load(std::memory_order_acquire);
-      if (logEnabled_.load(std::memory_order_acquire))
-        failed = stream == nullptr || std::fputc(byte, stream) == EOF;
-    }
-    if (failed) LogWriteFailed();
-  }
-  ring_.Put(byte);
+  if (received < MAX_BYTES_PER_PASS) WaitForLine();
   return true;
+}
+
+void SerialLink::WaitForLine() {
+  if (!portRunning_.load(std::memory_order_acquire) || stopping_.load(std::memory_order_acquire)) return;
+  // A reader that needs n more bytes has them no sooner than n byte times
+  // from now; with no reader waiting the bytes are taken in batches.
+  const int wanted = ringWanted_.load(std::memory_order_relaxed);
+  const int batch = LINK_BATCH_MS * LINE_BYTES_PER_SECOND / 1000;
+  const int need = wanted > 0 ? std::min(wanted - ring_.Count(), batch) : batch;
+  if (need > 1) {
+    const int ms = (need - 1) * 1000 / LINE_BYTES_PER_SECOND;
+    if (ms > 0 && Sleep(ms)) return;  // a request came: serve it first
+  }
+  port_->WaitReadable(LINK_IDLE_WAIT_MS, wake_);
+  wakeups_.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace zrm

@@ -1,15 +1,23 @@
 // The serial link: the CommThread that owns the port, the StreamRing it fills,
 // the single transmit slot, and the data-log hooks.
 //
-// Everything between threads is a request word or flag, polled by the
-// CommThread between single-byte reads (every 1 ms when the line is quiet):
-// the window thread posts port requests, queues packets and asks for log time
-// stamps and markers; the CommThread serves them. A received byte goes to the
-// open data log before the ring, so the log holds the raw stream exactly, with
-// the time-stamp and marker texts between bytes.
+// Everything between threads is a request word or flag that the CommThread
+// serves between reads: the window thread posts port requests, queues packets
+// and asks for log time stamps and markers, and raises the link's wake event,
+// so the CommThread can sleep on its port until bytes arrive or a request
+// comes. A received byte goes to the open data log before the ring, so the log
+// holds the raw stream exactly, with the time-stamp and marker texts between
+// bytes.
+//
+// The ring's reader (the DisplayThread, the flash protocol) says how many
+// bytes it needs and sleeps until they are there. Bytes come no faster than
+// the line brings them (5760 a second), so the CommThread, knowing what the
+// reader still needs, sleeps that long before it looks at the port again:
+// fewer wake-ups at no cost in time.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -20,6 +28,7 @@
 
 #include "link/stream_ring.h"
 #include "platform/serial_port.h"
+#include "platform/wake_event.h"
 
 namespace zrm {
 
@@ -28,6 +37,14 @@ constexpr int PORT_OPEN = 1;
 constexpr int PORT_REOPEN = 99;
 
 constexpr int TX_SLOT_SIZE = 256;
+
+constexpr int LINE_BYTES_PER_SECOND = 5760;  // 57600 baud, 10 bits a byte
+// The longest the CommThread leaves arrived bytes in the driver: the log and
+// the ring get them at least this often while the line streams.
+constexpr int LINK_BATCH_MS = 20;
+// How long the CommThread sleeps on a silent port or a closed one before it
+// looks again on its own; every request wakes it at once.
+constexpr int LINK_IDLE_WAIT_MS = 1000;
 
 // What differs between the link of vistrel and that of the update utility.
 struct LinkSettings {
@@ -84,7 +101,15 @@ class SerialLink {
   // Block access for the frame reader (StreamRing::PeekBlock, ConsumeBlock).
   int RingPeekBlock(std::uint8_t* out, int max, std::uint64_t* seen) const { return ring_.PeekBlock(out, max, seen); }
   bool RingConsumeBlock(int n, std::uint64_t seen) { return ring_.ConsumeBlock(n, seen); }
-  void RequestRingFlush() { ringFlushRequest_.store(true, std::memory_order_release); }
+  void RequestRingFlush() {
+    ringFlushRequest_.store(true, std::memory_order_release);
+    wake_.Signal();
+  }
+  // The ring's reader (one at a time): waits until the ring holds `count`
+  // bytes, at most timeoutMs, or until CancelRingWaits(). True when it does.
+  bool WaitForRingCount(int count, int timeoutMs);
+  // Ends every ring wait in progress now (the reader changes, the program stops).
+  void CancelRingWaits();
 
   // Data-log hooks. The stream belongs to the caller. SetLogStream hands it
   // over under the log lock: once it returns 0 the CommThread neither writes
@@ -96,7 +121,10 @@ class SerialLink {
   int SetLogPaused(int flag);
   void RequestLogTimeStamp();
   void RequestLogMarker();
-  void RequestLogFlush() { flushRequest_.store(true, std::memory_order_release); }
+  void RequestLogFlush() {
+    flushRequest_.store(true, std::memory_order_release);
+    wake_.Signal();
+  }
   bool LogEnabled() const { return logEnabled_.load(std::memory_order_acquire); }
   bool LogPaused() const { return logPaused_.load(std::memory_order_acquire); }
 
@@ -110,6 +138,9 @@ class SerialLink {
   int TxMsXmit(int on);
 
   std::uint64_t OpenAttempts() const { return openAttempts_.load(std::memory_order_acquire); }
+  // Times the CommThread's waits ended (on bytes, a request or their time),
+  // for measurements.
+  std::uint64_t Wakeups() const { return wakeups_.load(std::memory_order_relaxed); }
 
   // The back-off after a wait of `delay` ms.
   static int NextReopenDelay(int delay, const LinkSettings& settings);
@@ -126,6 +157,9 @@ class SerialLink {
   void LogWriteFailed();
   void PostReopenAfterLineError();
   bool SleepUnlessStopping(int ms);
+  void WaitForLine();
+  bool Sleep(int ms);  // on the wake event; true when a signal ended it
+  void NotifyRingWaiters();
 
   const LinkSettings settings_;
   std::unique_ptr<SerialPort> port_;
@@ -156,6 +190,16 @@ class SerialLink {
   std::atomic<bool> timeStampRequest_{false};
   std::atomic<bool> markerRequest_{false};
   std::atomic<bool> flushRequest_{false};
+
+  // Raised by every request of another thread; the CommThread sleeps on it.
+  WakeEvent wake_;
+  std::atomic<std::uint64_t> wakeups_{0};
+
+  // The ring's reader: what it waits for (0: nobody waits), under the mutex.
+  std::mutex ringWaitMutex_;
+  std::condition_variable ringWaitCv_;
+  std::atomic<int> ringWanted_{0};
+  std::uint64_t ringWaitCancels_ = 0;
 
   std::atomic<bool> stopping_{false};
   std::thread thread_;

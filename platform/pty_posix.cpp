@@ -25,7 +25,7 @@ namespace zrm {
 
 namespace {
 
-constexpr int kHangupSleepStepMs = 10;
+constexpr int kHangupSleepStepMs = 25;  // no client: 40 looks a second
 
 // Opens the slave, makes it raw at line speed and closes it again; the
 // terminal keeps the settings for every later open.

@@ -1,6 +1,7 @@
 // The one serial-port interface the link uses, with a POSIX termios backend and a
 // Win32 backend. The port is always 57600 baud, 8N1, raw, no flow control, with
-// DTR and RTS held on; reads are non-blocking and take one byte at a time.
+// DTR and RTS held on; reads are non-blocking and take one byte at a time,
+// and a wait blocks until bytes arrive, so an idle link costs nothing.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/wake_event.h"
 
 namespace zrm {
 
@@ -33,6 +36,15 @@ class SerialPort {
 
   // Writes all bytes; 0 on success, -1 on failure.
   virtual int Write(const std::uint8_t* bytes, std::size_t length) = 0;
+
+  // Waits up to timeoutMs until the port has something to read (bytes, or a
+  // hang-up that the next read reports) or `wake` is signalled. 1 when the
+  // port is readable, 0 when the time ran out or the signal ended the wait
+  // (the signal is taken). A port that cannot wait looks again after 1 ms.
+  virtual int WaitReadable(int timeoutMs, WakeEvent& wake) {
+    (void)timeoutMs;
+    return wake.Wait(1) ? 0 : 1;
+  }
 };
 
 // A new, closed port of the platform's backend.

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -91,6 +92,16 @@ class PosixSerialPort final : public SerialPort {
     }
     *byte = chunk_[taken_++];
     return 1;
+  }
+
+  int WaitReadable(int timeoutMs, WakeEvent& wake) override {
+    if (fd_ < 0 || taken_ < pending_) return 1;  // a closed port's read reports it
+    pollfd p[2] = {{fd_, POLLIN, 0}, {static_cast<int>(wake.NativeHandle()), POLLIN, 0}};
+    int n = ::poll(p, 2, timeoutMs < 0 ? 0 : timeoutMs);
+    if (n < 0) return errno == EINTR ? 0 : 1;  // let the read find the fault
+    if (p[1].revents != 0) wake.Take();
+    // POLLHUP and POLLERR count: the read then reports the hang-up.
+    return p[0].revents != 0 ? 1 : 0;
   }
 
   int Write(const std::uint8_t* bytes, std::size_t length) override {

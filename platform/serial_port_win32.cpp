@@ -1,5 +1,7 @@
 // Win32 backend of the serial port: the COM device opened exclusively, raw
-// 57600 8N1 with DTR and RTS held on, reads that return at once.
+// 57600 8N1 with DTR and RTS held on, reads that return at once. The handle is
+// overlapped so that a wait for the next byte can also end on the link's wake
+// event; reads and writes wait for their own completion.
 #include <windows.h>
 
 #include "platform/serial_port.h"
@@ -9,12 +11,19 @@ namespace {
 
 class Win32SerialPort final : public SerialPort {
  public:
-  ~Win32SerialPort() override { Close(); }
+  Win32SerialPort() = default;
+  Win32SerialPort(const Win32SerialPort&) = delete;
+  Win32SerialPort& operator=(const Win32SerialPort&) = delete;
+  ~Win32SerialPort() override {
+    Close();
+    if (io_.event) CloseHandle(io_.event);
+    if (waitIo_.event) CloseHandle(waitIo_.event);
+  }
 
   int Open(const std::string& devicePath, const SerialOptions& options) override {
     Close();
     handle_ = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) return -1;
     // Only a character device is a port: a file named by mistake is never
     // read as the stream or written to.
@@ -22,7 +31,7 @@ class Win32SerialPort final : public SerialPort {
       Close();
       return -1;
     }
-    if (!SetCommMask(handle_, 0)) return -1;
+    if (!SetCommMask(handle_, EV_RXCHAR)) return -1;
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what has arrived
     SetCommTimeouts(handle_, &timeouts);
@@ -59,23 +68,91 @@ class Win32SerialPort final : public SerialPort {
   void Close() override {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    taken_ = pending_ = 0;
   }
 
   bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
 
+  // One byte per call, taken from the driver in chunks.
   int ReadByte(std::uint8_t* byte) override {
-    DWORD got = 0;
-    if (!ReadFile(handle_, byte, 1, &got, nullptr)) return -1;
-    return got == 1 ? 1 : 0;
+    if (handle_ == INVALID_HANDLE_VALUE) return -1;
+    if (pending_ == taken_) {
+      taken_ = pending_ = 0;
+      DWORD got = 0;
+      if (!Complete(ReadFile(handle_, chunk_, sizeof chunk_, nullptr, Overlapped(io_)), io_, &got)) return -1;
+      if (got == 0) return 0;
+      pending_ = got;
+    }
+    *byte = chunk_[taken_++];
+    return 1;
   }
 
   int Write(const std::uint8_t* bytes, std::size_t length) override {
+    if (handle_ == INVALID_HANDLE_VALUE) return -1;
     DWORD written = 0;
-    return WriteFile(handle_, bytes, static_cast<DWORD>(length), &written, nullptr) ? 0 : -1;
+    if (!Complete(WriteFile(handle_, bytes, static_cast<DWORD>(length), nullptr, Overlapped(io_)), io_, &written))
+      return -1;
+    return written == length ? 0 : -1;
+  }
+
+  int WaitReadable(int timeoutMs, WakeEvent& wake) override {
+    if (handle_ == INVALID_HANDLE_VALUE || taken_ < pending_) return 1;  // a closed port's read reports it
+    if (BytesQueued() != 0) return 1;
+    DWORD mask = 0;
+    OVERLAPPED* wait = Overlapped(waitIo_);
+    if (WaitCommEvent(handle_, &mask, wait)) return 1;
+    if (GetLastError() != ERROR_IO_PENDING) return 1;  // let the read find the fault
+    // Bytes that came between the look at the queue and the wait raise no event.
+    DWORD result = BytesQueued() != 0 ? WAIT_OBJECT_0
+                                      : WaitForMultipleObjects(2, WaitHandles(wake), FALSE,
+                                                               static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs));
+    if (result != WAIT_OBJECT_0) SetCommMask(handle_, EV_RXCHAR);  // ends the pending wait
+    DWORD ignored = 0;
+    GetOverlappedResult(handle_, wait, &ignored, TRUE);  // the wait must be over before its OVERLAPPED goes
+    return result == WAIT_OBJECT_0 ? 1 : 0;  // WAIT_OBJECT_0 + 1 took the wake signal
   }
 
  private:
+  struct Io {
+    OVERLAPPED overlapped{};
+    HANDLE event = nullptr;
+  };
+
+  // A fresh OVERLAPPED on the Io's event (made on first use, manual reset).
+  static OVERLAPPED* Overlapped(Io& io) {
+    if (io.event == nullptr) io.event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    io.overlapped = OVERLAPPED{};
+    io.overlapped.hEvent = io.event;
+    ResetEvent(io.event);
+    return &io.overlapped;
+  }
+
+  // Waits for a started read or write; false when it failed.
+  bool Complete(BOOL started, Io& io, DWORD* done) {
+    if (!started && GetLastError() != ERROR_IO_PENDING) return false;
+    return GetOverlappedResult(handle_, &io.overlapped, done, TRUE) != 0;
+  }
+
+  DWORD BytesQueued() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle_, &errors, &status)) return 1;  // the read finds the fault
+    return status.cbInQue;
+  }
+
+  HANDLE* WaitHandles(WakeEvent& wake) {
+    waitHandles_[0] = waitIo_.event;
+    waitHandles_[1] = reinterpret_cast<HANDLE>(wake.NativeHandle());
+    return waitHandles_;
+  }
+
   HANDLE handle_ = INVALID_HANDLE_VALUE;
+  Io io_;
+  Io waitIo_;
+  HANDLE waitHandles_[2] = {};
+  std::uint8_t chunk_[256];
+  DWORD taken_ = 0;
+  DWORD pending_ = 0;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // zrmtool monitor PORT [--seconds N]: the live stream through the same link,
 // ring and frame processing as vistrel, one line of values a second.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -85,8 +86,13 @@ int CmdMonitor(int argc, char** argv) {
       }
     }
     // The line of the last second is printed before the run ends.
-    if (seconds >= 0 && now - start >= static_cast<std::int64_t>(seconds) * 1000) break;
-    SleepMs(10);
+    const std::int64_t end = start + static_cast<std::int64_t>(seconds) * 1000;
+    if (seconds >= 0 && now >= end) break;
+    // Nothing to do until the next line or the end, unless a signal comes
+    // (a short first wait notices the port running).
+    std::int64_t wake = portRan ? nextLine : std::min(nextLine, now + 50);
+    if (seconds >= 0) wake = std::min(wake, end);
+    WaitForStop(static_cast<int>(std::max<std::int64_t>(wake - MonotonicMs(), 1)));
   }
 
   // Close as vistrel does at exit: the ECM is told to stop streaming first.

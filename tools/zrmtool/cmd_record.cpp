@@ -11,6 +11,7 @@
 //
 // N: the bytes of this recording after its head (received bytes and inserted
 // marker texts); M: the frames the frame reader accepts in them.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -124,7 +125,12 @@ int CmdRecord(int argc, char** argv) {
       nextMark += static_cast<std::int64_t>(markEvery) * 1000;
       log.OnLogKey(LOG_KEY_MARKER);
     }
-    SleepMs(10);
+    // Asleep until the next tick, marker or the end, unless a signal comes
+    // (a short first wait notices the port running).
+    std::int64_t wake = portRan ? nextTick : std::min(nextTick, now + 50);
+    if (markEvery > 0) wake = std::min(wake, nextMark);
+    if (seconds >= 0) wake = std::min(wake, start + static_cast<std::int64_t>(seconds) * 1000);
+    WaitForStop(static_cast<int>(std::max<std::int64_t>(wake - MonotonicMs(), 1)));
   }
 
   // Stream off, then close; the bytes until then still reach the log.

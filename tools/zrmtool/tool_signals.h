@@ -5,5 +5,7 @@ namespace zrm::tool {
 
 void InstallStopSignals();
 bool StopRequested();
+// Sleeps up to `ms`, less when a stop signal comes; true when one came.
+bool WaitForStop(int ms);
 
 }  // namespace zrm::tool
