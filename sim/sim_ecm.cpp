@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <utility>
 
 namespace zrm::sim {
@@ -9,7 +10,11 @@ namespace zrm::sim {
 namespace {
 
 constexpr std::int64_t kWireBytesPerSecond = 5760;  // 57600 baud, 10 bits a byte
-constexpr int kPacingStepMs = 2;
+// Paced bytes go out in steps: short ones for the loader's answers, whose
+// first byte the host waits for; longer ones for the stream, which nobody
+// waits on byte by byte (fewer wake-ups on both sides).
+constexpr int kLoaderPacingStepMs = 2;
+constexpr int kStreamPacingStepMs = 10;
 constexpr std::size_t kUnpacedBacklog = 65536;
 constexpr int kIdleWaitMs = 50;
 constexpr int kReappearRetryMs = 200;
@@ -206,14 +211,34 @@ void SimEcm::WriteOut(std::int64_t nowUs) {
   }
 }
 
-void SimEcm::ServeInput(int waitMs, std::int64_t nowUs) {
+void SimEcm::ServeInput(int waitMs, const std::function<std::int64_t()>& clockUs) {
   if (terminal_.WaitInput(waitMs) != 1) return;
   std::uint8_t buffer[512];
   const int n = terminal_.Read(buffer, sizeof buffer);
   if (n <= 0) return;
+  const std::int64_t nowUs = clockUs();  // after the wait: the bytes came now
+  if (options_.wireSpeed) {
+    // On a real line these bytes are still arriving: they count from when
+    // the line is free, at line speed.
+    const std::int64_t from = arriving_.empty() ? nowUs : std::max(nowUs, arriving_.back().first);
+    arriving_.emplace_back(from + n * 1000000ll / kWireBytesPerSecond, std::vector<std::uint8_t>(buffer, buffer + n));
+    DeliverArrived(nowUs);
+    return;
+  }
   std::vector<std::uint8_t> reply;
   Receive(buffer, static_cast<std::size_t>(n), &reply);
   if (!reply.empty()) Queue(reply, nowUs);
+}
+
+void SimEcm::DeliverArrived(std::int64_t nowUs) {
+  while (!arriving_.empty() && arriving_.front().first <= nowUs) {
+    std::vector<std::uint8_t> bytes = std::move(arriving_.front().second);
+    const std::int64_t arrivedUs = arriving_.front().first;
+    arriving_.pop_front();
+    std::vector<std::uint8_t> reply;
+    Receive(bytes.data(), bytes.size(), &reply);
+    if (!reply.empty()) Queue(reply, std::max(arrivedUs, nowUs));
+  }
 }
 
 void SimEcm::Run() {
@@ -224,7 +249,11 @@ void SimEcm::Run() {
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
   };
   while (!stop_) {
-    if (ServeVanish(nowUs())) continue;
+    if (ServeVanish(nowUs())) {
+      arriving_.clear();
+      continue;
+    }
+    DeliverArrived(nowUs());
     QueueDueFrames(nowUs());
     WriteOut(nowUs());
 
@@ -232,10 +261,12 @@ void SimEcm::Run() {
     // vanish time, whichever comes first.
     const std::int64_t now = nowUs();
     std::int64_t waitUs = FrameDueUs(nextFrame_) - now;
-    if (!out_.empty()) waitUs = std::min<std::int64_t>(waitUs, kPacingStepMs * 1000);
+    if (!out_.empty())
+      waitUs = std::min<std::int64_t>(waitUs, (inLoader_ ? kLoaderPacingStepMs : kStreamPacingStepMs) * 1000);
+    if (!arriving_.empty()) waitUs = std::min<std::int64_t>(waitUs, arriving_.front().first - now);
     if (vanishAtUs_ >= 0) waitUs = std::min<std::int64_t>(waitUs, vanishAtUs_ - now);
     waitUs = std::clamp<std::int64_t>(waitUs, 0, kIdleWaitMs * 1000);
-    ServeInput(static_cast<int>((waitUs + 999) / 1000), now);
+    ServeInput(static_cast<int>((waitUs + 999) / 1000), nowUs);
   }
 }
 

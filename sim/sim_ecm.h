@@ -19,6 +19,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,8 +35,10 @@ namespace zrm::sim {
 
 struct SimOptions {
   std::string linkPath = "/tmp/ttyZRM0";
-  // Pace bytes at 57600 baud (10 bits a byte: 5760 bytes/s); otherwise each
-  // frame is written at once.
+  // Pace bytes at 57600 baud (10 bits a byte: 5760 bytes/s) both ways: what
+  // the ECM sends goes out at that speed, and what the host writes is acted
+  // on only once the line could have brought it. Otherwise each frame is
+  // written at once and the host's bytes are taken as they come.
   bool wireSpeed = false;
   std::uint32_t seed = 1;
   bool noise = false;
@@ -104,7 +108,8 @@ class SimEcm {
   void QueueDueFrames(std::int64_t nowUs);
   void Queue(const std::vector<std::uint8_t>& bytes, std::int64_t nowUs);
   void WriteOut(std::int64_t nowUs);
-  void ServeInput(int waitMs, std::int64_t nowUs);
+  void ServeInput(int waitMs, const std::function<std::int64_t()>& clockUs);
+  void DeliverArrived(std::int64_t nowUs);
   void Receive(const std::uint8_t* bytes, std::size_t length, std::vector<std::uint8_t>* reply);
   void Obey(const CommandPacket& packet);
 
@@ -130,6 +135,9 @@ class SimEcm {
   std::vector<std::uint8_t> out_;  // bytes waiting for the line
   std::size_t outSent_ = 0;
   std::int64_t paceStartUs_ = 0;   // when the waiting bytes began to go out
+  // Host bytes still on the line when paced, each read with the time its last
+  // byte arrives.
+  std::deque<std::pair<std::int64_t, std::vector<std::uint8_t>>> arriving_;
   bool clientWas_ = false;
   bool vanished_ = false;
   std::int64_t vanishAtUs_ = -1;

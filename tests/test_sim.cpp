@@ -710,6 +710,45 @@ TEST_F(SimOverPty, WireSpeedSpreadsEachFrameOverTheLine) {
   }
 }
 
+// A loader that answers one byte once a whole command of `size` bytes is in.
+class CommandLoader : public LoaderHandler {
+ public:
+  explicit CommandLoader(std::size_t size) : size_(size) {}
+  void Enter() override {}
+  bool Receive(const std::uint8_t*, std::size_t length, Bytes* reply) override {
+    got_ += length;
+    if (got_ >= size_) {
+      got_ -= size_;
+      reply->push_back(0x5A);
+    }
+    return true;
+  }
+
+ private:
+  std::size_t size_;
+  std::size_t got_ = 0;
+};
+
+// Paced, the host's bytes take their time on the line too: a 288-byte
+// command is whole at the ECM 50 ms after it was written, not at once.
+TEST_F(SimOverPty, WireSpeedPacesTheHostsBytesToo) {
+  SimOptions options;
+  options.wireSpeed = true;
+  StartSim(options, std::make_shared<CommandLoader>(288));
+  client_->Send(kStreamOff);
+  Settle();
+  client_->Send(kLoader);
+  Settle();
+  ASSERT_TRUE(sim_->InLoader());
+  const auto sent = Clock::now();
+  client_->Send(Bytes(288, 0x11));
+  Bytes answer;
+  while (answer.empty() && Clock::now() - sent < std::chrono::seconds(2)) answer = client_->Read(1);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count();
+  EXPECT_EQ(answer, Bytes{0x5A});
+  EXPECT_GE(ms, 45);
+}
+
 TEST_F(SimOverPty, VanishedLinkComesBackAfterItsTime) {
   SimOptions options;
   options.vanishAfterSeconds = 0.5;
