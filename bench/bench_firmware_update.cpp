@@ -4,15 +4,12 @@
 // is read, converted, programmed (32 calibration and 96 firmware pages) and
 // read back twice.
 //
-// The simulator paces its answers at line speed; the pseudo-terminal does
-// not pace what the host sends, so the loader here also takes each received
-// byte only after its time on the wire. The floor is the time all bytes, both
+// The simulator paces both directions at line speed. The floor is the time all bytes, both
 // ways, need at 5760 bytes a second plus the procedure's fixed pauses (X 0
 // 60 ms, F 60 ms, 100 ms before each new file is written); `ratio` is the
 // time taken over that floor.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -43,26 +40,6 @@ class QuietMessages : public zrm::MessageSink {
   std::string last;
 };
 
-// The loader behind a line that delivers the host's bytes at line speed.
-class PacedLoader : public zrm::sim::LoaderHandler {
- public:
-  explicit PacedLoader(std::shared_ptr<zrm::sim::SimFlashLoader> inner) : inner_(std::move(inner)) {}
-  void Enter() override { inner_->Enter(); }
-  bool Receive(const std::uint8_t* bytes, std::size_t length, std::vector<std::uint8_t>* reply) override {
-    received += length;
-    owedUs_ += static_cast<double>(length) * 1e6 / kWireBytesPerSecond;
-    const int ms = static_cast<int>(owedUs_ / 1000);
-    if (ms > 0) zrm::SleepMs(ms);
-    owedUs_ -= ms * 1000.0;
-    return inner_->Receive(bytes, length, reply);
-  }
-  std::atomic<std::uint64_t> received{0};
-
- private:
-  std::shared_ptr<zrm::sim::SimFlashLoader> inner_;
-  double owedUs_ = 0;
-};
-
 void UpdateAllEightBanks(benchmark::State& state) {
   const std::filesystem::path folder = std::filesystem::temp_directory_path() / "zrm-bench-firmware-update";
   std::filesystem::remove_all(folder);
@@ -71,12 +48,11 @@ void UpdateAllEightBanks(benchmark::State& state) {
 
   auto loader = std::make_shared<zrm::sim::SimFlashLoader>(zrm::sim::FlashLoaderOptions{});
   loader->Open();
-  auto paced = std::make_shared<PacedLoader>(loader);
   zrm::sim::SimOptions options;
   options.linkPath = tty;
   options.wireSpeed = true;
   zrm::sim::SimEcm ecm(options);
-  ecm.SetLoader(paced);
+  ecm.SetLoader(loader);
   if (ecm.Start() != 0) {
     state.SkipWithError("cannot start the simulated ECM");
     return;
@@ -111,7 +87,7 @@ void UpdateAllEightBanks(benchmark::State& state) {
     }
     state.ResumeTiming();
 
-    const std::uint64_t sentBefore = paced->received.load() + ecm.Packets().size() * 5;
+    const std::size_t sentBefore = ecm.ReceivedBytes().size();
     const std::uint64_t answersBefore = loader->AnswerBytes();
     zrm::UpdateEnvironment environment;
     environment.folder = folder.string() + "/";
@@ -125,7 +101,7 @@ void UpdateAllEightBanks(benchmark::State& state) {
       state.SkipWithError(("the update failed: " + messages.last).c_str());
       break;
     }
-    const double sent = static_cast<double>(paced->received.load() + ecm.Packets().size() * 5 - sentBefore);
+    const double sent = static_cast<double>(ecm.ReceivedBytes().size() - sentBefore);
     const double answers = static_cast<double>(loader->AnswerBytes() - answersBefore);
     floorSeconds += (sent + answers) / kWireBytesPerSecond + kFixedPausesSeconds;
     ++runs;
