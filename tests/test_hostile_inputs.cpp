@@ -113,6 +113,24 @@ TEST(HostileLogs, PathsWithSpacesAndNonAsciiLettersWork) {
   EXPECT_EQ(out, "frames 1 bad 0 marks 0 stamps 0\n");
 }
 
+// A log past 2 GB (sparse: the disk holds only its last frame) is read to
+// its end in bounded time, and a frame beyond the 2^31st byte is found.
+TEST(HostileLogs, ALogPastTwoGigabytesIsReadToItsEnd) {
+  test::TempDir dir;
+  const std::string path = dir.File("huge.dat");
+  const std::vector<std::uint8_t> frame = test::WireFrame(std::vector<std::uint8_t>(273, 9));
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(fseeko(f, (off_t{1} << 31) + 1000, SEEK_SET), 0);
+    ASSERT_EQ(std::fwrite(frame.data(), 1, frame.size(), f), frame.size());
+    ASSERT_EQ(std::fclose(f), 0);
+  }
+  std::string out;
+  EXPECT_EQ(Tool("frames " + path, &out, 120), 0) << out;
+  EXPECT_EQ(out, "frames 1 bad 0 marks 0 stamps 0\n");
+}
+
 TEST(HostileConfiguration, RealsThatAreNoNumbersTakeTheFallbackAndReadBack) {
   test::TempDir dir;
   const std::string path = dir.File("ZRM_Vistrel.cfg");
