@@ -32,6 +32,7 @@ struct PortScript {
   Bytes written;
   bool readError = false;
   std::atomic<bool> holdWrites{false};  // a write in progress until released
+  std::atomic<bool> writeHeld{false};   // the CommThread is in such a write
   std::function<void()> atReadError;  // runs as the line error is found
   bool isOpen = false;
   int closes = 0;
@@ -75,7 +76,11 @@ class FakePort : public SerialPort {
     return 1;
   }
   int Write(const std::uint8_t* bytes, std::size_t length) override {
-    while (s_->holdWrites.load()) SleepMs(1);
+    while (s_->holdWrites.load()) {
+      s_->writeHeld.store(true);
+      SleepMs(1);
+    }
+    s_->writeHeld.store(false);
     std::lock_guard<std::mutex> lock(s_->m);
     s_->written.insert(s_->written.end(), bytes, bytes + length);
     return 0;
@@ -309,9 +314,14 @@ TEST_F(LinkFixture, LogGetsEveryByteBeforeTheRingAndTextsInOrder) {
   link->SetLogStream(1, log);
   Feed({0x55, 0xAA, 0x01});
   ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 3; }));
-  // Both at once: the stamp goes first, the marker on the next pass.
+  // Both at once: the stamp goes first, the marker on the next pass. The
+  // CommThread is held in a write meanwhile, so both wait for it together.
+  script.holdWrites.store(true);
+  ASSERT_EQ(link->QueueTransmit(kStreamOn.data(), static_cast<int>(kStreamOn.size())), 0);
+  ASSERT_TRUE(WaitFor([&] { return script.writeHeld.load(); }));
   link->RequestLogMarker();
   link->RequestLogTimeStamp();
+  script.holdWrites.store(false);
   SleepMs(30);
   Feed({0x02});
   ASSERT_TRUE(WaitFor([&] { return link->RingCount() == 4; }));
