@@ -394,8 +394,10 @@ void ClearedText(Canvas& canvas, int x, int y, const std::string& text, const st
   canvas.Text(x, y, text, align);
 }
 
-// A right-hand column value: its field runs from behind the label's last
-// character to the column's edge, so the label ("cAFR:") keeps its colon.
+// A value beside its label (the right-hand column, the fuel pressure): its
+// field runs from behind the label's last character to the value's right
+// edge, so the label ("cAFR:", "Fuel:") keeps its colon and a shorter value
+// leaves nothing of a longer one.
 void ColumnValue(Canvas& canvas, const char* label, int labelX, int right, int y, std::string text) {
   std::string shown = label;
   shown.erase(shown.find_last_not_of(' ') + 1);
@@ -455,7 +457,8 @@ void GaugeDisplay::PaintGaugeValues(Canvas& canvas) {
                 Format("  %3.1f", preferred_.Wideband().value));
   }
   if (showFuelPressure_) {
-    canvas.Text(FUEL_VALUE_RIGHT, WIDEBAND_Y, Format("  %3.1f", preferred_.FuelPressure().value), TextAlign::Right);
+    ColumnValue(canvas, "Fuel:   ", FUEL_LEFT, FUEL_VALUE_RIGHT, WIDEBAND_Y,
+                Format("  %3.1f", preferred_.FuelPressure().value));
   }
 }
 

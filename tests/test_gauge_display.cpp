@@ -675,7 +675,64 @@ TEST(GaugePreferred, WidebandAndFuelPressureAppearWhenConfigured) {
   ASSERT_NE(surface.canvas.TextAt(770, 235), nullptr);
   EXPECT_EQ(surface.canvas.TextAt(770, 235)->text, "14.7");
   ASSERT_NE(surface.canvas.TextAt(135, 235), nullptr);
-  EXPECT_EQ(surface.canvas.TextAt(135, 235)->text, "  43.3");
+  EXPECT_EQ(surface.canvas.TextAt(135, 235)->text, "43.3");
+}
+
+// Readings set by the test between frames.
+class ChangingChannels : public PreferredChannels {
+ public:
+  bool HasWideband() const override { return true; }
+  PreferredReading Wideband() const override { return {"LC-1", 2, wideband}; }
+  bool HasFuelPressure() const override { return true; }
+  PreferredReading FuelPressure() const override { return {"Fuel", 5, fuel}; }
+  double wideband = 0.0;
+  double fuel = 0.0;
+};
+
+// A preferred device's value stands in a field cleared from behind its label
+// to its right edge before it is drawn: after a long value a short one leaves
+// no digit of it, and the label's last character stays.
+TEST(GaugePreferred, ShorterReadingsLeaveNothingAndKeepTheirLabels) {
+  struct Case {
+    const char* label;
+    int labelX, right, y;
+    double ChangingChannels::*reading;
+  };
+  const Case cases[] = {
+      {"WB:", 640, 770, 235, &ChangingChannels::wideband},
+      {"Fuel:", 20, 135, 235, &ChangingChannels::fuel},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    VistrelSettings settings;
+    settings.updateDivisor = 0;
+    RuntimeRecord record;
+    RecordingSurface surface;
+    ChangingChannels channels;
+    GaugeDisplay gauge(settings, record, surface, {}, &channels);
+    channels.*c.reading = 99.9;
+    gauge.GaugeFrame(QuietFrame().data(), 1);
+    const Op* wide = surface.canvas.TextAt(c.right, c.y);
+    ASSERT_NE(wide, nullptr);
+    const int wideLeft = c.right - surface.canvas.TextWidth(wide->text);
+
+    surface.canvas.ops.clear();
+    channels.*c.reading = 5.0;
+    gauge.GaugeFrame(QuietFrame().data(), 1);
+    const Op* narrow = surface.canvas.TextAt(c.right, c.y);
+    ASSERT_NE(narrow, nullptr);
+    EXPECT_EQ(narrow->text, "5.0");
+    // The clearing fill comes before the text and spans the old value.
+    const Op* clearing = nullptr;
+    for (const Op& op : surface.canvas.ops) {
+      if (&op == narrow) break;
+      if (op.kind == Op::FILL && op.b <= c.y && op.d >= c.y + 12 && op.c >= c.right && op.a < c.right) clearing = &op;
+    }
+    ASSERT_NE(clearing, nullptr);
+    EXPECT_EQ(clearing->colour, COLOUR_BACKGROUND);
+    EXPECT_LE(clearing->a, wideLeft);
+    EXPECT_GE(clearing->a, c.labelX + surface.canvas.TextWidth(c.label));  // the label keeps its last character
+  }
 }
 
 }  // namespace
