@@ -78,10 +78,13 @@ void PaintVeLearnDisplay(Canvas& canvas, const VeLearnSnapshot& s, const VeLearn
   }
 
   if (s.blmWarning) canvas.Text(160, 517, "BLM not at 128 while in WB learn mode. Force open loop mode.");
-  if (!s.overflow[0].empty()) {
-    canvas.Text(674, 294, s.overflow[0]);
-    canvas.Text(699, 314, s.overflow[1]);
-    canvas.Text(699, 330, s.overflow[2]);
+  // The overflow texts' fields, right of the frame, are cleared to the
+  // window's edge first: once no cell overflows, or another cell with a
+  // shorter axis value does, nothing of the old texts is left.
+  for (std::size_t i = 0; i < VE_OVERFLOW_PLACES.size(); ++i) {
+    const CanvasPoint at = VE_OVERFLOW_PLACES[i];
+    canvas.FillRect(at.x, at.y, VE_WINDOW_RIGHT, at.y + canvas.TextHeight(), COLOUR_BACKGROUND);
+    if (!s.overflow[0].empty()) canvas.Text(at.x, at.y, s.overflow[i]);
   }
 
   char line[32];

@@ -8,6 +8,8 @@
 // on that grid, so the columns stay under their boxes in a wider font.
 #pragma once
 
+#include <array>
+
 #include "platform/canvas.h"
 #include "velearn/ve_learn.h"
 
@@ -18,6 +20,11 @@ constexpr Colour VE_SAMPLE_REFUSED = RgbColour(255, 255, 0);  // yellow
 
 constexpr int VE_TITLE_X = 268;
 constexpr int VE_TITLE_Y = 6;
+
+// The three overflow texts, right of the table's frame, and the window's
+// right edge their fields reach.
+inline constexpr std::array<CanvasPoint, 3> VE_OVERFLOW_PLACES = {{{674, 294}, {699, 314}, {699, 330}}};
+constexpr int VE_WINDOW_RIGHT = 800;
 
 // The highlight box of a table cell: left, top, right, bottom (right and
 // bottom excluded).

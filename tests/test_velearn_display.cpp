@@ -3,6 +3,8 @@
 // engine runs), the warning and overflow texts, rpm and map, and the frame.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -15,15 +17,24 @@ namespace {
 struct Fill {
   int left, top, right, bottom;
   Colour colour;
+  std::size_t textsBefore;  // how many texts were drawn before it
 };
 
 class Canvas2 : public test::RecordingCanvas {
  public:
-  void FillRect(int l, int t, int r, int b, Colour c) override { fills.push_back({l, t, r, b, c}); }
+  void FillRect(int l, int t, int r, int b, Colour c) override { fills.push_back({l, t, r, b, c, texts.size()}); }
   void Polyline(const CanvasPoint* p, int n) override { outline.assign(p, p + n); }
   std::vector<Fill> fills;
   std::vector<CanvasPoint> outline;
 };
+
+// The fills in a colour of their own: the highlight box, not the clearing of a field.
+std::vector<Fill> Highlights(const Canvas2& canvas) {
+  std::vector<Fill> out;
+  for (const Fill& f : canvas.fills)
+    if (f.colour != COLOUR_BACKGROUND) out.push_back(f);
+  return out;
+}
 
 // A table line as an 8-pixel font would show it: every text drawn at y,
 // placed by its x, later texts over earlier ones; trailing blanks dropped.
@@ -126,17 +137,18 @@ TEST(VeLearnDisplay, HighlightOnlyWhileRunningGreenWhenStored) {
     s.base[c.row][c.column] = 200;  // 78.1 -> 78
     PaintVeLearnDisplay(canvas, s, {VE_VIEW_ORIGINAL, c.running, 0});
     if (!c.running) {
-      EXPECT_TRUE(canvas.fills.empty());
+      EXPECT_TRUE(Highlights(canvas).empty());
       for (const auto& t : canvas.texts) EXPECT_FALSE(t.transparent);
       continue;
     }
-    ASSERT_EQ(canvas.fills.size(), 1u);
+    const std::vector<Fill> highlights = Highlights(canvas);
+    ASSERT_EQ(highlights.size(), 1u);
     const int left = 32 * c.column + 181, top = 13 * c.row + 61;
-    EXPECT_EQ(canvas.fills[0].left, left);
-    EXPECT_EQ(canvas.fills[0].top, top);
-    EXPECT_EQ(canvas.fills[0].right, left + 29);
-    EXPECT_EQ(canvas.fills[0].bottom, top + 15);
-    EXPECT_EQ(canvas.fills[0].colour, c.stored ? RgbColour(20, 220, 10) : RgbColour(255, 255, 0));
+    EXPECT_EQ(highlights[0].left, left);
+    EXPECT_EQ(highlights[0].top, top);
+    EXPECT_EQ(highlights[0].right, left + 29);
+    EXPECT_EQ(highlights[0].bottom, top + 15);
+    EXPECT_EQ(highlights[0].colour, c.stored ? RgbColour(20, 220, 10) : RgbColour(255, 255, 0));
     const test::DrawnText* cell = canvas.TextAt(left + 3, top - 1);
     ASSERT_NE(cell, nullptr);
     EXPECT_TRUE(cell->transparent);
@@ -169,6 +181,60 @@ TEST(VeLearnDisplay, WarningOverflowRpmAndMap) {
   EXPECT_EQ(quiet.TextAt(160, 517), nullptr);
   EXPECT_EQ(quiet.TextAt(674, 294), nullptr);
   EXPECT_EQ(quiet.TextAt(699, 314), nullptr);
+}
+
+// Each overflow text's field is cleared before the next paint draws in it,
+// over the whole of what was drawn there: when no cell overflows any more,
+// or another with shorter axis values does, nothing of the old text is left.
+// The clearing keeps right of the frame's edge at 664.
+TEST(VeLearnDisplay, OverflowTextsLeaveNothingBehind) {
+  const std::array<std::string, 3> wide = {"Overflow on VE:", "6375 RPM   ", "100 KPa   "};
+  const std::array<std::string, 3> none = {"", "6375 RPM   ", "100 KPa   "};
+  const std::array<std::string, 3> narrow = {"Overflow on VE:", "400 RPM   ", "20 KPa   "};
+  for (const auto& after : {none, narrow}) {
+    SCOPED_TRACE(after[0].empty() ? "no overflow" : "shorter overflow");
+    Canvas2 canvas;
+    VeLearnSnapshot s = Tables(false);
+    s.overflow = wide;
+    PaintVeLearnDisplay(canvas, s, {VE_VIEW_LEARNED, false, 0});
+    std::vector<test::DrawnText> old;
+    for (const CanvasPoint at : VE_OVERFLOW_PLACES) {
+      ASSERT_NE(canvas.TextAt(at.x, at.y), nullptr);
+      old.push_back(*canvas.TextAt(at.x, at.y));
+    }
+    canvas.fills.clear();
+    canvas.texts.clear();
+    s.overflow = after;
+    PaintVeLearnDisplay(canvas, s, {VE_VIEW_LEARNED, false, 0});
+    for (const test::DrawnText& t : old) {
+      const int right = t.x + canvas.TextWidth(t.text);
+      const bool cleared = std::any_of(canvas.fills.begin(), canvas.fills.end(), [&](const Fill& f) {
+        return f.colour == COLOUR_BACKGROUND && f.left <= t.x && f.right >= right && f.top <= t.y &&
+               f.bottom >= t.y + canvas.TextHeight();
+      });
+      EXPECT_TRUE(cleared) << t.text;
+    }
+    // A text shown now is drawn after its field is cleared, not wiped by it.
+    for (const CanvasPoint at : VE_OVERFLOW_PLACES) {
+      if (after[0].empty()) {
+        EXPECT_EQ(canvas.TextAt(at.x, at.y), nullptr);
+        continue;
+      }
+      const auto text = std::find_if(canvas.texts.begin(), canvas.texts.end(),
+                                     [&](const test::DrawnText& t) { return t.x == at.x && t.y == at.y; });
+      ASSERT_NE(text, canvas.texts.end());
+      for (const Fill& f : canvas.fills) {
+        if (f.top == at.y) {
+          EXPECT_LE(f.textsBefore, static_cast<std::size_t>(text - canvas.texts.begin()));
+        }
+      }
+    }
+    for (const Fill& f : canvas.fills) {
+      if (f.top >= 294 && f.top < 346) {
+        EXPECT_GT(f.left, 664) << f.left << "," << f.top;
+      }
+    }
+  }
 }
 
 // The table stays inside its frame, with its columns under their boxes, in a
