@@ -43,7 +43,7 @@ void DisplayThread::Run() {
 
 void DisplayThread::Turn() {
   if (displayHold.load(std::memory_order_acquire)) {
-    SleepMs(1);
+    SleepMs(HELD_WAIT_MS);
     return;
   }
   switch (sources_.FrameSource()) {
@@ -57,7 +57,7 @@ void DisplayThread::Turn() {
         if (processor_.ProcessNextFrame() == FRAME_OK) framesProcessed.fetch_add(1);
       }
       if (playbackPaused.load(std::memory_order_acquire)) {
-        SleepMs(1);
+        SleepMs(HELD_WAIT_MS);
         return;
       }
       if (processor_.ProcessNextFrame() == FRAME_OK) framesProcessed.fetch_add(1);

@@ -17,6 +17,10 @@
 namespace zrm {
 
 constexpr int PLAYBACK_SECOND_BYTES = 4709;  // 17 frames of 277 bytes
+// Held (the analysis view, a paused playback), the thread looks again this
+// often: soon enough to resume at once to the eye, rarely enough to cost nothing.
+constexpr int HELD_WAIT_MS = 20;
+
 // The longest a live wait lasts, so that the log's flush requests go out
 // while the line is silent.
 constexpr int LIVE_WAIT_MS = 250;

@@ -4,6 +4,7 @@
 
 namespace zrm {
 
-void FileSource::IdleAfterEnd() { SleepMs(1); }
+// A finished playback waits to be stopped: 50 looks a second, not a thousand.
+void FileSource::IdleAfterEnd() { SleepMs(20); }
 
 }  // namespace zrm

@@ -20,7 +20,7 @@ constexpr int SOURCE_IDLE = 3;
 
 // A data log as a byte source. Until a stream is attached, and after its end,
 // the end-of-file flag is set; at the end the end hook runs once. For playback
-// the source then yields zero bytes with a 1 ms sleep each, so the
+// the source then yields zero bytes with a 20 ms sleep each, so the
 // DisplayThread keeps hunting without ever finding a frame until playback
 // stops. A pass that reads a whole file (analysis, export, frame checks) sets
 // `idleAfterEnd` to false and gets no data for good instead: a file that ends
