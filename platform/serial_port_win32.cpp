@@ -103,13 +103,14 @@ class Win32SerialPort final : public SerialPort {
     if (WaitCommEvent(handle_, &mask, wait)) return 1;
     if (GetLastError() != ERROR_IO_PENDING) return 1;  // let the read find the fault
     // Bytes that came between the look at the queue and the wait raise no event.
-    DWORD result = BytesQueued() != 0 ? WAIT_OBJECT_0
-                                      : WaitForMultipleObjects(2, WaitHandles(wake), FALSE,
-                                                               static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs));
+    const bool queued = BytesQueued() != 0;
+    const DWORD result = queued ? WAIT_TIMEOUT
+                                : WaitForMultipleObjects(2, WaitHandles(wake), FALSE,
+                                                         static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs));
     if (result != WAIT_OBJECT_0) SetCommMask(handle_, EV_RXCHAR);  // ends the pending wait
     DWORD ignored = 0;
     GetOverlappedResult(handle_, wait, &ignored, TRUE);  // the wait must be over before its OVERLAPPED goes
-    return result == WAIT_OBJECT_0 ? 1 : 0;  // WAIT_OBJECT_0 + 1 took the wake signal
+    return queued || result == WAIT_OBJECT_0 ? 1 : 0;  // WAIT_OBJECT_0 + 1 took the wake signal
   }
 
  private:
