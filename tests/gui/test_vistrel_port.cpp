@@ -221,6 +221,9 @@ TEST(FlashMessages, LinesAreCutAtTheClippingRectangle) {
 // abort. Thread stacks as large as the address space allows leave the system
 // no room for one, while the program itself still starts.
 TEST(VistrelStart, AThreadThatCannotBeCreatedIsReportedAndTheProgramEndsWithStatusZero) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space for its shadow memory than the limit leaves";
+#endif
   test::TempDir dir;
   test::WriteFileText(dir.File("ZRM_Vistrel.cfg"), "[PORT] COM39\r\r\n");
   const std::string err = dir.File("err.txt");
