@@ -16,29 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "flash/flash_ticks.h"
-#include "flash/link_transport.h"
+#include "bench/flash_bench_rig.h"
 #include "flashupdate/update_ecm.h"
-#include "link/serial_link.h"
-#include "platform/clock.h"
-#include "sim/flash_loader.h"
-#include "sim/sim_ecm.h"
 #include "sim/synthetic_firmware.h"
 #include "sim/versioned_banks.h"
 
 namespace {
 
-constexpr double kWireBytesPerSecond = 5760.0;
+using zrm::bench::kWireBytesPerSecond;
 constexpr double kFixedPausesSeconds = 0.060 + 0.060 + 8 * 0.100;
-
-class QuietMessages : public zrm::MessageSink {
- public:
-  int LogMessage(zrm::Colour, std::string_view text) override {
-    last = std::string(text);
-    return 0;
-  }
-  std::string last;
-};
 
 void UpdateAllEightBanks(benchmark::State& state) {
   const std::filesystem::path folder = std::filesystem::temp_directory_path() / "zrm-bench-firmware-update";
@@ -46,26 +32,16 @@ void UpdateAllEightBanks(benchmark::State& state) {
   std::filesystem::create_directories(folder);
   const std::string tty = (folder / "tty").string();
 
-  auto loader = std::make_shared<zrm::sim::SimFlashLoader>(zrm::sim::FlashLoaderOptions{});
-  loader->Open();
-  zrm::sim::SimOptions options;
-  options.linkPath = tty;
-  options.wireSpeed = true;
-  zrm::sim::SimEcm ecm(options);
-  ecm.SetLoader(loader);
-  if (ecm.Start() != 0) {
+  zrm::bench::FlashBenchRig rig(tty, zrm::sim::FlashLoaderOptions{}, zrm::LinkSettings::FlashUpdate(),
+                                zrm::FlashProtocolSettings::FlashUpdate());
+  if (!rig.started) {
     state.SkipWithError("cannot start the simulated ECM");
     return;
   }
-  zrm::SerialLink link(zrm::LinkSettings::FlashUpdate());
-  link.Start();
-  link.RequestPort(zrm::PORT_OPEN, tty.c_str());
-  for (int i = 0; i < 500 && !link.PortRunning(); ++i) zrm::SleepMs(10);
-  zrm::FlashTickTimer ticks;
-  ticks.Start();
-  zrm::LinkFlashTransport transport(link, ticks.Counter());
-  QuietMessages messages;
-  zrm::FlashProtocol protocol(transport, zrm::FlashProtocolSettings::FlashUpdate(), &messages);
+  auto& ecm = rig.ecm;
+  auto& loader = rig.loader;
+  auto& messages = rig.messages;
+  auto& protocol = rig.protocol;
   zrm::FirmwareImage image;
   image.bytes = zrm::sim::SyntheticFirmwareImage();
   zrm::UpdateRunState run;
@@ -114,11 +90,6 @@ void UpdateAllEightBanks(benchmark::State& state) {
     state.counters["ratio"] = tookSeconds / floorSeconds;
   }
 
-  ticks.Stop();
-  link.RequestPort(zrm::PORT_CLOSE, nullptr);
-  for (int i = 0; i < 100 && link.RequestPending(); ++i) zrm::SleepMs(10);
-  link.Stop();
-  ecm.Stop();
   for (int b = 0; b < 8; ++b) {
     std::filesystem::path old = folder / ("Bank_" + std::to_string(b) + "_old.bin");
     std::filesystem::permissions(old, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ignored);

@@ -13,27 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/flash_bench_rig.h"
 #include "flash/bank_procedures.h"
-#include "flash/flash_ticks.h"
-#include "flash/link_transport.h"
-#include "link/serial_link.h"
-#include "platform/clock.h"
-#include "sim/flash_loader.h"
-#include "sim/sim_ecm.h"
 
 namespace {
 
-constexpr double kWireBytesPerSecond = 5760.0;
+using zrm::bench::kWireBytesPerSecond;
 constexpr double kFixedPausesSeconds = 0.060 + 0.060 + 0.060 + 0.120 + 0.010;
-
-class QuietMessages : public zrm::MessageSink {
- public:
-  int LogMessage(zrm::Colour, std::string_view text) override {
-    last = std::string(text);
-    return 0;
-  }
-  std::string last;
-};
 
 void ProgramAndVerifyOneBank(benchmark::State& state) {
   const bool sst = state.range(0) != 0;
@@ -52,27 +38,17 @@ void ProgramAndVerifyOneBank(benchmark::State& state) {
 
   zrm::sim::FlashLoaderOptions loaderOptions;
   loaderOptions.sst = sst;
-  auto loader = std::make_shared<zrm::sim::SimFlashLoader>(loaderOptions);
-  loader->Open();
-  zrm::sim::SimOptions options;
-  options.linkPath = tty;
-  options.wireSpeed = true;
-  zrm::sim::SimEcm ecm(options);
-  ecm.SetLoader(loader);
-  if (ecm.Start() != 0) {
+  zrm::bench::FlashBenchRig rig(tty, loaderOptions, zrm::LinkSettings::Vistrel(),
+                                zrm::FlashProtocolSettings::Vistrel());
+  if (!rig.started) {
     state.SkipWithError("cannot start the simulated ECM");
     return;
   }
-  zrm::SerialLink link(zrm::LinkSettings::Vistrel());
-  link.Start();
-  link.RequestPort(zrm::PORT_OPEN, tty.c_str());
-  for (int i = 0; i < 500 && !link.PortRunning(); ++i) zrm::SleepMs(10);
   zrm::SleepMs(100);  // the link's own "stream on" leaves the slot first
-  zrm::FlashTickTimer ticks;
-  ticks.Start();
-  zrm::LinkFlashTransport transport(link, ticks.Counter());
-  QuietMessages messages;
-  zrm::FlashProtocol protocol(transport, zrm::FlashProtocolSettings::Vistrel(), &messages);
+  auto& ecm = rig.ecm;
+  auto& loader = rig.loader;
+  auto& messages = rig.messages;
+  auto& protocol = rig.protocol;
 
   double wireSeconds = 0;
   double tookSeconds = 0;
@@ -98,12 +74,6 @@ void ProgramAndVerifyOneBank(benchmark::State& state) {
     state.counters["wire_floor_s"] = wireSeconds / runs;
     state.counters["ratio"] = tookSeconds / wireSeconds;
   }
-
-  ticks.Stop();
-  link.RequestPort(zrm::PORT_CLOSE, nullptr);
-  for (int i = 0; i < 100 && link.RequestPending(); ++i) zrm::SleepMs(10);
-  link.Stop();
-  ecm.Stop();
 }
 
 BENCHMARK(ProgramAndVerifyOneBank)
