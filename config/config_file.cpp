@@ -9,6 +9,7 @@
 #include <iterator>
 #include <limits>
 #include <system_error>
+#include <unordered_map>
 
 namespace zrm {
 
@@ -74,9 +75,27 @@ void ShowConfigError(const ConfigFile& file) {
   }
 }
 
+// The rows by key, built once per read: a file of a few hundred lines would
+// otherwise compare every line with every key. The first row of a key wins.
+using ConfigKeyIndex = std::unordered_map<std::string_view, int>;
+
+ConfigKeyIndex IndexConfigKeys(std::span<const ConfigKey> keys) {
+  ConfigKeyIndex index;
+  index.reserve(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) index.emplace(keys[i].key, static_cast<int>(i));
+  return index;
+}
+
+int LookUpConfigKey(const ConfigKeyIndex& index, std::string_view line) {
+  std::size_t close = line.find(']');
+  if (close == std::string_view::npos) return -1;
+  auto found = index.find(line.substr(0, close + 1));
+  return found == index.end() ? -1 : found->second;
+}
+
 // Stores one line's value into its row's target by the rules of the row's kind.
-void ApplyConfigLine(const ConfigFile& file, std::string_view line) {
-  int index = FindConfigKey(file.keys, line);
+void ApplyConfigLine(const ConfigFile& file, const ConfigKeyIndex& keyIndex, std::string_view line) {
+  int index = LookUpConfigKey(keyIndex, line);
   if (index < 0) return;
   const ConfigKey& row = file.keys[static_cast<std::size_t>(index)];
   // The value starts one character (the blank) behind the key.
@@ -148,13 +167,7 @@ ConfigKey TextKey(std::string key, std::int32_t longest, std::string fallback, s
 }
 
 int FindConfigKey(std::span<const ConfigKey> keys, std::string_view line) {
-  std::size_t close = line.find(']');
-  if (close == std::string_view::npos) return -1;
-  std::string_view lineKey = line.substr(0, close + 1);
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (keys[i].key == lineKey) return static_cast<int>(i);
-  }
-  return -1;
+  return LookUpConfigKey(IndexConfigKeys(keys), line);
 }
 
 void TrimSpaces(std::string& text) {
@@ -266,6 +279,7 @@ int LoadConfig(const ConfigFile& file) {
   stream.close();
 
   std::string text = TextModeRead(bytes);
+  const ConfigKeyIndex keyIndex = IndexConfigKeys(file.keys);
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t length = std::min(CONFIG_PIECE_LENGTH, text.size() - pos);
@@ -275,7 +289,7 @@ int LoadConfig(const ConfigFile& file) {
     pos += length;
     // The piece is handled as a C string: a NUL byte ends it early.
     piece = piece.substr(0, piece.find('\0'));
-    ApplyConfigLine(file, piece);
+    ApplyConfigLine(file, keyIndex, piece);
   }
 
   if (file.afterReading) file.afterReading();
