@@ -236,24 +236,29 @@ std::string FormatConfigReal(double value) {
 }
 
 std::string TextModeRead(std::string_view bytes) {
+  bytes = bytes.substr(0, bytes.find(CTRL_Z));
   std::string text;
   text.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    char c = bytes[i];
-    if (c == CTRL_Z) break;
-    if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-    text.push_back(c);
+  // Whole stretches up to each CR LF at a time; the CR is left out.
+  std::size_t pos = 0;
+  for (std::size_t cr = bytes.find("\r\n"); cr != std::string_view::npos; cr = bytes.find("\r\n", pos)) {
+    text.append(bytes, pos, cr - pos);
+    pos = cr + 1;
   }
+  text.append(bytes, pos);
   return text;
 }
 
 std::string TextModeWrite(std::string_view text) {
   std::string bytes;
   bytes.reserve(text.size() + text.size() / 16);
-  for (char c : text) {
-    if (c == '\n') bytes.push_back('\r');
-    bytes.push_back(c);
+  std::size_t pos = 0;
+  for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', pos)) {
+    bytes.append(text, pos, lf - pos);
+    bytes += "\r\n";
+    pos = lf + 1;
   }
+  bytes.append(text, pos);
   return bytes;
 }
 

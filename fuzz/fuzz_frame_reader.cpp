@@ -21,10 +21,16 @@ struct MemorySource {
   std::size_t size;
   bool stepBack;
   std::size_t pos = 0;
-  int NextSourceByte() { return pos < size ? data[pos++] : -1; }
+  bool ended = false;
+  int NextSourceByte() {
+    if (pos < size) return data[pos++];
+    ended = true;
+    return -1;
+  }
   void StepBackSource() {
-    if (stepBack && pos < size) pos = pos >= 5 ? pos - 5 : 0;
-    // At the end of the file the source has no data left and stays there.
+    // Once a read has found the end the source stays there; a bad sum on the
+    // file's last byte still steps back, as the end has not been met yet.
+    if (stepBack && !ended) pos = pos >= 5 ? pos - 5 : 0;
   }
 };
 
