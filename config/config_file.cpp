@@ -282,7 +282,11 @@ int LoadConfig(const ConfigFile& file) {
   }
   std::string bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
   stream.close();
+  ApplyConfigBytes(file, bytes);
+  return 0;
+}
 
+void ApplyConfigBytes(const ConfigFile& file, std::string_view bytes) {
   std::string text = TextModeRead(bytes);
   const ConfigKeyIndex keyIndex = IndexConfigKeys(file.keys);
   std::size_t pos = 0;
@@ -298,7 +302,6 @@ int LoadConfig(const ConfigFile& file) {
   }
 
   if (file.afterReading) file.afterReading();
-  return 0;
 }
 
 void WriteConfigEntries(const ConfigFile& file, std::string& out) {
@@ -333,6 +336,12 @@ void WriteConfigEntries(const ConfigFile& file, std::string& out) {
   }
 }
 
+std::string FormatConfigBytes(const ConfigFile& file) {
+  std::string text;
+  WriteConfigEntries(file, text);
+  return TextModeWrite(text);
+}
+
 int SaveConfig(const ConfigFile& file) {
   if (file.path.empty()) return 0;
   // Written beside and renamed over: a full disk or a crash mid-write leaves
@@ -342,9 +351,7 @@ int SaveConfig(const ConfigFile& file) {
     ShowConfigError(file);
     return -1;
   }
-  std::string text;
-  WriteConfigEntries(file, text);
-  std::string bytes = TextModeWrite(text);
+  const std::string bytes = FormatConfigBytes(file);
   out.Write(bytes.data(), bytes.size());
   if (out.Commit() != 0) {
     ShowConfigError(file);

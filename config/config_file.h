@@ -115,6 +115,13 @@ std::string TextModeWrite(std::string_view text);
 // values stay. Always returns 0.
 int LoadConfig(const ConfigFile& file);
 
+// What a read does with the file's bytes: each line's value stored into its
+// row's target, then afterReading.
+void ApplyConfigBytes(const ConfigFile& file, std::string_view bytes);
+
+// The bytes a save puts in the file.
+std::string FormatConfigBytes(const ConfigFile& file);
+
 // Writes every row to a new file beside the configuration and renames it over
 // the old one. 0, or -1 after the error box when the file could not be
 // written (the previous file is then left exactly as it was).

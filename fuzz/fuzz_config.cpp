@@ -29,25 +29,31 @@ struct Configs {
 template <class Settings, class Make>
 void RoundTrip(const char* name, Make make, const std::uint8_t* data, std::size_t size) {
   static Configs<Settings> configs(make);
-  static const std::string in = zrm::fuzz::ScratchPath((std::string(name) + ".in").c_str());
-  static const std::string first = zrm::fuzz::ScratchPath((std::string(name) + ".1").c_str());
-  static const std::string second = zrm::fuzz::ScratchPath((std::string(name) + ".2").c_str());
-  zrm::fuzz::WriteFileOrDie(in, data, size);
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
 
   configs.read = Settings{};
-  configs.readFile.path = in;
-  LoadConfig(configs.readFile);
-  configs.readFile.path = first;
-  zrm::fuzz::Check(SaveConfig(configs.readFile) == 0, "configuration saves");
-
+  ApplyConfigBytes(configs.readFile, input);
+  const std::string saved = FormatConfigBytes(configs.readFile);
   configs.again = Settings{};
-  configs.againFile.path = first;
-  LoadConfig(configs.againFile);
+  ApplyConfigBytes(configs.againFile, saved);
   zrm::fuzz::Check(configs.again == configs.read, "every saved value reads back unchanged");
-  configs.againFile.path = second;
-  zrm::fuzz::Check(SaveConfig(configs.againFile) == 0, "configuration saves again");
-  zrm::fuzz::Check(zrm::fuzz::ReadFileOrDie(first) == zrm::fuzz::ReadFileOrDie(second),
-                   "a saved configuration is a fixed point");
+  zrm::fuzz::Check(FormatConfigBytes(configs.againFile) == saved, "a saved configuration is a fixed point");
+
+  // One input in eight also goes through real files: what is read and written
+  // must not depend on whether the bytes came from memory or from a file.
+  if (size % 8 != 0) return;
+  static const std::string in = zrm::fuzz::ScratchPath((std::string(name) + ".in").c_str());
+  static const std::string out = zrm::fuzz::ScratchPath((std::string(name) + ".out").c_str());
+  zrm::fuzz::WriteFileOrDie(in, data, size);
+  configs.again = Settings{};
+  configs.againFile.path = in;
+  LoadConfig(configs.againFile);
+  // Compared as formatted: formatting puts the values into their limits, as
+  // it did to the settings read from memory.
+  zrm::fuzz::Check(FormatConfigBytes(configs.againFile) == saved, "a file reads as its bytes do");
+  configs.againFile.path = out;
+  zrm::fuzz::Check(SaveConfig(configs.againFile) == 0, "configuration saves");
+  zrm::fuzz::Check(zrm::fuzz::ReadFileOrDie(out) == saved, "a saved file holds the bytes formatted");
 }
 
 }  // namespace
