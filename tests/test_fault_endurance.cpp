@@ -31,6 +31,17 @@ int OpenDescriptors() {
   return count;
 }
 
+// The descriptors that stay: the fewest seen over 100 ms. The simulator opens
+// its terminal's far end for a moment now and then; a leak never goes away.
+int LastingDescriptors() {
+  int fewest = OpenDescriptors();
+  for (int i = 0; i < 20; ++i) {
+    SleepMs(5);
+    fewest = std::min(fewest, OpenDescriptors());
+  }
+  return fewest;
+}
+
 // Bytes the link has taken since the call, draining the ring as a reader would.
 bool StreamFlows(SerialLink& link, int bytes) {
   int got = 0;
@@ -52,7 +63,7 @@ TEST(FaultEndurance, AnAdapterPulledAHundredTimesResumesEveryTimeAndLeaksNoDescr
   link.Start();
   link.RequestPort(PORT_OPEN, options.linkPath.c_str());
   ASSERT_TRUE(StreamFlows(link, 2 * FRAME_WIRE_SIZE));
-  const int descriptors = OpenDescriptors();
+  const int descriptors = LastingDescriptors();
   const std::uint64_t opensBefore = link.OpenAttempts();
 
   for (int round = 1; round <= 100; ++round) {
@@ -63,7 +74,7 @@ TEST(FaultEndurance, AnAdapterPulledAHundredTimesResumesEveryTimeAndLeaksNoDescr
     ASSERT_TRUE(StreamFlows(link, 2 * FRAME_WIRE_SIZE)) << "the stream did not resume";
   }
   EXPECT_GE(link.OpenAttempts() - opensBefore, 100u);
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(LastingDescriptors(), descriptors);
   link.RequestPort(PORT_CLOSE, nullptr);
   ASSERT_TRUE(test::WaitFor([&] { return !link.RequestPending(); }));
   link.Stop();
