@@ -44,7 +44,7 @@ VeTable ExpectedRead(const std::uint8_t* data, std::size_t size, bool& extended)
   return t;
 }
 
-void MarkRows(std::vector<bool>& written, std::size_t offset, int rows) {
+void MarkRows(std::vector<std::uint8_t>& written, std::size_t offset, int rows) {
   for (std::size_t i = 0; i < static_cast<std::size_t>(rows * VE_MAP_COLUMNS); ++i) written[offset + i] = true;
 }
 
@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         "the sum at offset 6 covers bytes 8 to the end");
 
   // Everything else is the source's, padded with 0xFF.
-  std::vector<bool> changed(written.size(), false);
+  std::vector<std::uint8_t> changed(written.size(), 0);  // bytes, not bits: read for every byte of every input
   changed[0] = changed[1] = changed[BIN_CHECKSUM_OFFSET] = changed[BIN_CHECKSUM_OFFSET + 1] = true;
   MarkRows(changed, BIN_VE_LOW_OFFSET, BIN_VE_LOW_ROWS);
   MarkRows(changed, BIN_VE_HIGH_OFFSET, extended ? BIN_VE_HIGH_ROWS - 1 : BIN_VE_HIGH_ROWS);

@@ -45,7 +45,7 @@ void CheckConverted(const std::string& out, const std::uint8_t* in) {
 
   const int layout = in[9] << 8 | in[10];
   if (layout == LAYOUT_V20) return;  // the 2.0 tables are rebuilt
-  std::vector<bool> changed(CALIBRATION_SIZE, false);
+  std::vector<std::uint8_t> changed(CALIBRATION_SIZE, 0);  // bytes, not bits: read for every byte of every input
   for (int i : {6, 7, 8, 9, 10, 518}) changed[static_cast<std::size_t>(i)] = true;
   if (layout == LAYOUT_V22) {
     changed[2420] = true;

@@ -34,6 +34,11 @@ void RoundTrip(const char* name, Make make, const std::uint8_t* data, std::size_
   configs.read = Settings{};
   ApplyConfigBytes(configs.readFile, input);
   const std::string saved = FormatConfigBytes(configs.readFile);
+  // Reals are stored with six decimals: a file may hold more, and what reads
+  // back is the value as saved.
+  for (const ConfigKey& row : configs.readFile.keys) {
+    if (auto* real = std::get_if<double*>(&row.target)) **real = ParseConfigReal(FormatConfigReal(**real));
+  }
   configs.again = Settings{};
   ApplyConfigBytes(configs.againFile, saved);
   zrm::fuzz::Check(configs.again == configs.read, "every saved value reads back unchanged");
