@@ -62,8 +62,8 @@ void SimEcm::Stop() {
   if (!started_) return;
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  terminal_.Close();
   linkPresent_ = false;
+  terminal_.Close();
   started_ = false;
 }
 
@@ -129,8 +129,9 @@ void SimEcm::Receive(const std::uint8_t* bytes, std::size_t length, std::vector<
 // vanish time. Returns true while the device is gone (after a short sleep).
 bool SimEcm::ServeVanish(std::int64_t nowUs) {
   if (!vanished_ && vanishAtUs_ >= 0 && nowUs >= vanishAtUs_) {
-    terminal_.Close();
+    // The flag drops first, so whoever sees the link gone also sees it absent.
     linkPresent_ = false;
+    terminal_.Close();
     vanished_ = true;
     vanishAtUs_ = -1;
     reappearAtUs_ = options_.vanishForSeconds > 0 ? nowUs + SecondsToUs(options_.vanishForSeconds) : -1;
