@@ -56,9 +56,13 @@ constexpr Colour Y = MESSAGE_FAILURE;
 // slot is still busy.
 class RefusingTransport : public FlashTransport {
  public:
-  explicit RefusingTransport(FlashTransport& inner) : inner_(inner) {}
+  RefusingTransport(FlashTransport& inner, SerialLink& link) : inner_(inner), link_(link) {}
   int QueueTransmit(const std::uint8_t* bytes, int length) override {
     if (++calls == refuseCall) return -1;
+    // The protocol's pauses give the CommThread time to empty the slot; on a
+    // starved test machine it may not have run yet. These tests are about the
+    // sequences, so a packet waits for the slot instead of being refused.
+    link_.WaitForTransmitSlot(2000);
     return inner_.QueueTransmit(bytes, length);
   }
   int RingCount() override { return inner_.RingCount(); }
@@ -72,6 +76,7 @@ class RefusingTransport : public FlashTransport {
 
  private:
   FlashTransport& inner_;
+  SerialLink& link_;
 };
 
 // Disk files whose Nth write (from 1) fails.
@@ -177,7 +182,7 @@ struct BankFixture : ::testing::Test {
     ASSERT_TRUE(test::WaitFor([&] { return !ecm->Packets().empty(); }));
     ticks.Start();
     linkTransport = std::make_unique<LinkFlashTransport>(*link, ticks.Counter());
-    transport = std::make_unique<RefusingTransport>(*linkTransport);
+    transport = std::make_unique<RefusingTransport>(*linkTransport, *link);
     protocol = std::make_unique<FlashProtocol>(*transport, FlashProtocolSettings::Vistrel(), &messages);
   }
 

@@ -153,7 +153,8 @@ TEST_F(E2eFixture, FlushWhileTheDisplayThreadConsumesLeavesTheRingEmpty) {
   }
   // Stream off: the ECM stops and the ring is flushed after it.
   link.TxMsXmit(0);
-  SleepMs(100);
+  // On a starved machine the packet and the flush after it take their time.
+  EXPECT_TRUE(WaitFor([&] { return !ecm->Streaming() && link.RingCount() == 0; }, 3000));
   done.store(true);
   watcher.join();
   EXPECT_EQ(link.RingCount(), 0);
