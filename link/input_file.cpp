@@ -1,6 +1,7 @@
 #include "link/input_file.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 namespace zrm {
@@ -26,6 +27,8 @@ int InputFile::Open(const std::string& path) {
   file_ = std::fopen(path.c_str(), "rb");
   return file_ ? 0 : -1;
 }
+
+const char* OpenErrorText(int error) { return error == EINVAL ? "not a regular file" : std::strerror(error); }
 
 void InputFile::Close() {
   if (file_) std::fclose(file_);

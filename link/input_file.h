@@ -60,4 +60,8 @@ class InputFile {
   bool readError_ = false;
 };
 
+// The reason an Open failed, from its errno: a FIFO or a device is "not a
+// regular file" rather than the system's "Invalid argument".
+const char* OpenErrorText(int error);
+
 }  // namespace zrm

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "analysis/log_export.h"
+#include "link/input_file.h"
 #include "tools/zrmtool/commands.h"
 #include "tools/zrmtool/tool_config.h"
 
@@ -65,7 +66,7 @@ int CmdExport(int argc, char** argv) {
       std::printf("rows %ld\n", rows);
       return EXIT_OK;
     case AnalysisResult::LogOpenError:
-      std::fprintf(stderr, "zrmtool: cannot read log '%s': %s\n", logPath.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "zrmtool: cannot read log '%s': %s\n", logPath.c_str(), OpenErrorText(errno));
       return EXIT_FAIL;
     case AnalysisResult::OutputOpenError:
       std::fprintf(stderr, "zrmtool: cannot write '%s' (a folder, read-only, the log itself, or no room beside it)\n",

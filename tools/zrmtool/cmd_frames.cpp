@@ -20,7 +20,7 @@ int CmdFrames(int argc, char** argv) {
   InputFile file;
   if (file.Open(argv[0]) != 0) {
     std::fprintf(stderr, "zrmtool: cannot open '%s': %s\n", argv[0],
-                 errno == EINVAL ? "not a regular file" : std::strerror(errno));
+                 OpenErrorText(errno));
     return EXIT_FAIL;
   }
   std::vector<char> outBuffer(1 << 16);

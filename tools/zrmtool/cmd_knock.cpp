@@ -17,6 +17,7 @@
 #include <string>
 
 #include "displays/knock_map.h"
+#include "link/input_file.h"
 #include "logs/offline_pass.h"
 #include "tools/zrmtool/commands.h"
 #include "tools/zrmtool/offline_surface.h"
@@ -82,7 +83,7 @@ int CmdKnock(int argc, char** argv) {
 
   OfflinePass pass;
   if (pass.Open(logPath) != 0) {
-    std::fprintf(stderr, "zrmtool: cannot read log '%s': %s\n", logPath, std::strerror(errno));
+    std::fprintf(stderr, "zrmtool: cannot read log '%s': %s\n", logPath, OpenErrorText(errno));
     return EXIT_FAIL;
   }
   AttachUserDevices(tool, pass);

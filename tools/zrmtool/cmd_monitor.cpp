@@ -105,7 +105,7 @@ int CmdMonitor(int argc, char** argv) {
   std::fflush(stdout);
   // A run that saw no good frame is a failure, whatever the reason.
   if (!portRan) {
-    std::fprintf(stderr, "zrmtool monitor: port '%s' did not open\n", port);
+    ReportPortNeverOpened("monitor", port);
     return EXIT_FAIL;
   }
   if (frames == 0) {

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "analysis/quarter_mile.h"
+#include "link/input_file.h"
 #include "platform/temp_file.h"
 #include "tools/zrmtool/commands.h"
 #include "tools/zrmtool/tool_config.h"
@@ -80,7 +81,7 @@ int CmdQuarter(int argc, char** argv) {
   }
   const AnalysisResult built = BuildViewFile(logPath, view, tool.settings);
   if (built == AnalysisResult::LogOpenError) {
-    std::fprintf(stderr, "zrmtool: cannot read log '%s': %s\n", logPath.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "zrmtool: cannot read log '%s': %s\n", logPath.c_str(), OpenErrorText(errno));
     return EXIT_FAIL;
   }
   if (built != AnalysisResult::Ok) {

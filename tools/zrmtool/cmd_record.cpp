@@ -145,7 +145,7 @@ int CmdRecord(int argc, char** argv) {
   const std::int64_t bodyBytes = ec || bodyStart < 0 ? 0 : static_cast<std::int64_t>(size) - bodyStart;
   const long frames = bodyStart < 0 ? 0 : CountFrames(out, bodyStart);
   std::printf("bytes %lld frames %ld\n", static_cast<long long>(bodyBytes), frames < 0 ? 0 : frames);
-  if (!portRan) std::fprintf(stderr, "zrmtool record: port '%s' did not open\n", port);
+  if (!portRan) ReportPortNeverOpened("record", port);
   return writeFailed || !portRan ? EXIT_FAIL : EXIT_OK;
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "displays/trip_computer.h"
+#include "link/input_file.h"
 #include "logs/offline_pass.h"
 #include "tools/zrmtool/commands.h"
 #include "tools/zrmtool/offline_surface.h"
@@ -43,7 +44,7 @@ int CmdTrip(int argc, char** argv) {
 
   OfflinePass pass;
   if (pass.Open(logPath) != 0) {
-    std::fprintf(stderr, "zrmtool: cannot read log '%s': %s\n", logPath.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "zrmtool: cannot read log '%s': %s\n", logPath.c_str(), OpenErrorText(errno));
     return EXIT_FAIL;
   }
   AttachUserDevices(tool, pass);

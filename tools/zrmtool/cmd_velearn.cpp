@@ -12,6 +12,7 @@
 #include <string>
 
 #include "flash/zrm_bin.h"
+#include "link/input_file.h"
 #include "logs/offline_pass.h"
 #include "tools/zrmtool/commands.h"
 #include "tools/zrmtool/tool_config.h"
@@ -81,7 +82,7 @@ int CmdVeLearn(int argc, char** argv) {
 
   const int id = IsZrmBin(sourcePath, &console);
   if (id == -1) {
-    std::fprintf(stderr, "zrmtool: cannot open BIN '%s': %s\n", sourcePath.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "zrmtool: cannot open BIN '%s': %s\n", sourcePath.c_str(), OpenErrorText(errno));
     return EXIT_FAIL;
   }
   if (id == -2) {
@@ -95,7 +96,7 @@ int CmdVeLearn(int argc, char** argv) {
 
   OfflinePass pass;
   if (pass.Open(logPath) != 0) {
-    std::fprintf(stderr, "zrmtool: cannot read log '%s': %s\n", logPath.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "zrmtool: cannot read log '%s': %s\n", logPath.c_str(), OpenErrorText(errno));
     return EXIT_FAIL;
   }
 

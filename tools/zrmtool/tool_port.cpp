@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/serial_port.h"
@@ -20,6 +21,15 @@ bool PortNameUsable(const char* command, const char* port) {
     return false;
   }
   return true;
+}
+
+void ReportPortNeverOpened(const char* command, const char* port) {
+  const std::string device = std::filesystem::path(SerialDevicePath(port)).lexically_normal().string();
+  if (device == port) {
+    std::fprintf(stderr, "zrmtool %s: port '%s' did not open\n", command, port);
+  } else {
+    std::fprintf(stderr, "zrmtool %s: port '%s' (%s) did not open\n", command, port, device.c_str());
+  }
 }
 
 bool ParseSeconds(const char* text, long* value, long smallest) {

@@ -9,6 +9,10 @@ namespace zrm::tool {
 // link retries until it appears, as vistrel does.
 bool PortNameUsable(const char* command, const char* port);
 
+// The message for a port that never opened. A bare name is looked for in
+// /dev, so the device tried is named too: "./notes.txt" is /dev/notes.txt.
+void ReportPortNeverOpened(const char* command, const char* port);
+
 // A count of seconds given on the command line: digits only, at least
 // `smallest`; a value beyond any real run is held at 10^9 seconds, so the
 // millisecond arithmetic cannot overflow.
