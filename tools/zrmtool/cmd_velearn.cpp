@@ -82,7 +82,7 @@ int CmdVeLearn(int argc, char** argv) {
 
   const int id = IsZrmBin(sourcePath, &console);
   if (id == -1) {
-    std::fprintf(stderr, "zrmtool: cannot open BIN '%s': %s\n", sourcePath.c_str(), OpenErrorText(errno));
+    std::fprintf(stderr, "zrmtool: cannot open BIN '%s': %s\n", sourcePath.c_str(), std::strerror(errno));
     return EXIT_FAIL;
   }
   if (id == -2) {
